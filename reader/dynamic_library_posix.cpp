@@ -1,0 +1,46 @@
+#include <dlfcn.h>
+
+#include "dynamic_library.h"
+
+namespace rfid {
+
+namespace {
+std::string LoaderMessage() {
+  const char* message = dlerror();
+  return message ? message : "unknown error";
+}
+
+class PosixLibrary final : public DynamicLibrary {
+ public:
+  PosixLibrary(std::string name, void* handle) : name_(std::move(name)), handle_(handle) {}
+  ~PosixLibrary() override { dlclose(handle_); }
+
+  void* Symbol(const std::string& entry) override {
+    dlerror();
+    void* address = dlsym(handle_, entry.c_str());
+    if (!address)
+      throw ReaderLibraryError("reader library " + name_ + " has no entry point " + entry +
+                               ": " + LoaderMessage());
+    return address;
+  }
+  const std::string& Name() const override { return name_; }
+
+ private:
+  std::string name_;
+  void* handle_;
+};
+}  // namespace
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
+  dlerror();
+  void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle)
+    throw ReaderLibraryError("reader library " + name + " could not be loaded: " +
+                             LoaderMessage());
+  return std::make_unique<PosixLibrary>(name, handle);
+}
+
+std::string ConsoleLibraryName() { return "libtqr_32.so"; }
+std::string LegacyLibraryName() { return "./libtqr_32.so"; }
+
+}  // namespace rfid

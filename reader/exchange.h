@@ -1,0 +1,46 @@
+// One exchange with a reader library: the frame goes out as single-byte text,
+// the reply comes back from a fresh 40-character buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rfid {
+
+inline constexpr std::size_t kReplyLength = 40;
+
+// The two calls of a reader library, as the program sees them. The product
+// uses a bound library; tests put a scripted fake here.
+class Reader {
+ public:
+  virtual ~Reader() = default;
+  virtual std::int16_t DeviceFind() = 0;
+  virtual std::int16_t DataTransceiveEx(const char* send, char* receive) = 0;
+};
+
+struct ExchangeResult {
+  // Exactly kReplyLength characters: what the library wrote, NULs after it,
+  // spaces where the conversion gave fewer characters.
+  std::u16string reply;
+  // The library wrote past the 40 characters it may use.
+  bool overrun = false;
+};
+
+// Sends frame (already single-byte text) and returns the reply.
+ExchangeResult Exchange(Reader& reader, const std::string& frame);
+
+// The reply as far as its first NUL: what a text box shows of it.
+std::u16string UpToNul(const std::u16string& reply);
+
+// Text to the local 8-bit encoding, one byte a character; nullopt when a
+// character has no single-byte form there.
+std::optional<std::string> EncodeSingleByte(std::u16string_view text);
+
+// Bytes in the local 8-bit encoding to text; NUL bytes stay NUL characters,
+// bytes that do not decode become U+FFFD.
+std::u16string DecodeLocal8Bit(const char* bytes, std::size_t count);
+
+}  // namespace rfid

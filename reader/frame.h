@@ -1,0 +1,110 @@
+// Command frames: hexadecimal texts of command, parameter, 16 data bytes and
+// a check byte (BCC), and the reply text the reader answers with.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace rfid {
+
+// 16 bytes 0x20: the data of every command that carries none.
+inline constexpr std::string_view kFill = "20202020202020202020202020202020";
+// The last 8 bytes of a write frame.
+inline constexpr std::string_view kHalfFill = "2020202020202020";
+
+inline constexpr std::size_t kFrameBodyLength = 36;
+inline constexpr std::size_t kFrameLength = 38;
+// The check byte's position counter is 8-bit: longer texts are out of range.
+inline constexpr std::size_t kMaxBccText = 254;
+
+enum class Command : std::uint8_t {
+  Read = 0x52,
+  Write = 0x57,
+  Beep = 0x43,
+  Detect = 0x44,
+};
+
+// Two upper-case hexadecimal digits; throws std::out_of_range outside 0-255.
+std::string ByteText(int value);
+
+// Value of a one- or two-character pair read as hexadecimal: digits of either
+// case; reading stops at the first character that is not a hex digit.
+template <class CharT>
+int HexPairValue(std::basic_string_view<CharT> pair) {
+  int value = 0;
+  for (CharT c : pair) {
+    int digit;
+    if (c >= CharT('0') && c <= CharT('9')) digit = int(c - CharT('0'));
+    else if (c >= CharT('a') && c <= CharT('f')) digit = int(c - CharT('a')) + 10;
+    else if (c >= CharT('A') && c <= CharT('F')) digit = int(c - CharT('A')) + 10;
+    else break;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+// The check byte over a frame text, as two digits. Pairs are taken from the
+// start; an odd last character counts as one digit. Throws std::length_error
+// for texts longer than kMaxBccText.
+template <class CharT>
+std::string Bcc(std::basic_string_view<CharT> text) {
+  if (text.size() > kMaxBccText)
+    throw std::length_error("frame text of " + std::to_string(text.size()) +
+                            " characters is longer than the check byte's limit of 254");
+  unsigned acc = 0;
+  for (std::size_t pos = 0; pos < text.size(); pos += 2)
+    acc ^= unsigned(HexPairValue(text.substr(pos, 2)));
+  return ByteText(int(acc & 0xFF));
+}
+inline std::string Bcc(std::string_view text) { return Bcc<char>(text); }
+
+// Body plus its check byte.
+std::string WithBcc(std::string_view body);
+
+// Frame bodies (36 characters) of the commands the system sends.
+std::string ReadBody(int block);
+std::string WriteBody(int block, std::string_view data16);
+std::string GoodBeepBody();
+std::string ErrorBeepBody();
+std::string Detect14443Body();
+std::string Detect15693Body();
+
+// Block number text (decimal, 0-255, digits only) to its value.
+template <class CharT>
+std::optional<int> ParseBlockNumber(std::basic_string_view<CharT> text) {
+  if (text.empty() || text.size() > 3) return std::nullopt;
+  int value = 0;
+  for (CharT c : text) {
+    if (c < CharT('0') || c > CharT('9')) return std::nullopt;
+    value = value * 10 + int(c - CharT('0'));
+  }
+  if (value > 255) return std::nullopt;
+  return value;
+}
+
+// Reply text: status in characters 1-2, "41" is success, compared exactly.
+template <class Str>
+bool ReplyOk(const Str& reply) {
+  return reply.size() >= 2 && reply[0] == '4' && reply[1] == '1';
+}
+
+// Characters from 1-based position start, at most count of them; fewer (or
+// none) when the reply is shorter.
+template <class Str>
+Str ReplyField(const Str& reply, std::size_t start, std::size_t count) {
+  if (start == 0 || start > reply.size()) return Str();
+  return reply.substr(start - 1, count);
+}
+
+inline constexpr std::size_t kUidStart = 5;
+inline constexpr std::size_t kUid14443Length = 8;
+inline constexpr std::size_t kUid15693Length = 16;
+inline constexpr std::size_t kBlockDataStart = 5;
+inline constexpr std::size_t kConsoleBlockDataLength = 16;
+inline constexpr std::size_t kLegacyBlockDataLength = 8;
+
+}  // namespace rfid

@@ -1,0 +1,39 @@
+/* The reader library's C interface: every reader library we load, ours or
+ * another, offers exactly these two calls. */
+#ifndef TQR_API_H
+#define TQR_API_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define TQR_CALL __stdcall
+#else
+#define TQR_CALL
+#endif
+
+#if defined(_WIN32)
+#define TQR_EXPORT __declspec(dllexport)
+#else
+#define TQR_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Non-zero when a reader is attached. */
+typedef int16_t(TQR_CALL *tqr_device_find_fn)(void);
+/* Sends one NUL-terminated frame text; writes at most 40 reply characters
+ * into receive. The return value is not examined by callers. */
+typedef int16_t(TQR_CALL *tqr_data_transceive_ex_fn)(const char *send, char *receive);
+
+#ifdef TQR_IMPLEMENTATION
+TQR_EXPORT int16_t TQR_CALL tqr_device_find(void);
+TQR_EXPORT int16_t TQR_CALL tqr_data_transceive_ex(const char *send, char *receive);
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
