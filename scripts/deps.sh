@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what building and testing need, when it is missing.
+set -euo pipefail
+packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
+          xvfb xauth fonts-nanum imagemagick x11-apps
+          pcscd libpcsclite-dev vsmartcard-vpcd)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo="sudo"
+  echo "installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
