@@ -1,0 +1,34 @@
+#include "message.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "logging.h"
+
+namespace rfid::ui {
+
+namespace {
+MessageHandler& Handler() {
+  static MessageHandler handler;
+  return handler;
+}
+}  // namespace
+
+void ShowMessage(QWidget* parent, const QString& text) {
+  qCInfo(lcUi) << "message:" << text;
+  if (Handler()) {
+    Handler()(parent, text);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                  parent);
+  box.exec();
+}
+
+MessageHandler SetMessageHandler(MessageHandler handler) {
+  MessageHandler old = std::move(Handler());
+  Handler() = std::move(handler);
+  return old;
+}
+
+}  // namespace rfid::ui

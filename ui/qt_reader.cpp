@@ -1,0 +1,44 @@
+#include "qt_reader.h"
+
+#include "logging.h"
+
+namespace rfid::ui {
+
+std::u16string_view View(const QString& text) {
+  return {reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())};
+}
+
+QString FromU16(const std::u16string& text) {
+  return QString::fromUtf16(text.data(), qsizetype(text.size()));
+}
+
+void RequireSingleByte(const QString& text, const QString& what) {
+  if (!EncodeSingleByte(View(text)))
+    throw NotSingleByte(QStringLiteral("%1 \"%2\" has characters that cannot go into a frame")
+                            .arg(what, text)
+                            .toStdString());
+}
+
+QString Transceive(Reader& reader, const QString& frame) {
+  auto bytes = EncodeSingleByte(View(frame));
+  if (!bytes)
+    throw NotSingleByte(
+        QStringLiteral("frame \"%1\" has characters that cannot be sent").arg(frame).toStdString());
+  qCDebug(lcReader).noquote() << "send" << frame;
+  const ExchangeResult result = Exchange(reader, *bytes);
+  QString reply = FromU16(result.reply);
+  QString shown = reply;
+  shown.replace(QChar(u'\0'), QChar(u'.'));
+  qCDebug(lcReader).noquote() << "reply" << shown;
+  if (result.overrun)
+    qCWarning(lcReader) << "reader library wrote past the 40-character reply buffer";
+  return reply;
+}
+
+std::int16_t DeviceFind(Reader& reader) {
+  const std::int16_t found = reader.DeviceFind();
+  qCDebug(lcReader) << "device find:" << found;
+  return found;
+}
+
+}  // namespace rfid::ui

@@ -1,0 +1,28 @@
+// Exchanges with a reader from Qt code: frame text in, 40-character reply
+// text out, each logged under rfid.reader.
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+#include "exchange.h"
+
+namespace rfid::ui {
+
+// A frame or a text that has no single-byte form in the local encoding.
+class NotSingleByte : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// Throws NotSingleByte before anything is sent.
+QString Transceive(Reader& reader, const QString& frame);
+std::int16_t DeviceFind(Reader& reader);
+
+// Throws NotSingleByte when text cannot go into a single-byte frame.
+void RequireSingleByte(const QString& text, const QString& what);
+
+std::u16string_view View(const QString& text);
+QString FromU16(const std::u16string& text);
+
+}  // namespace rfid::ui
