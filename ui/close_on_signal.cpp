@@ -1,0 +1,47 @@
+#include "close_on_signal.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QWidget>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "logging.h"
+
+namespace rfid::ui {
+
+namespace {
+int g_pipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] auto n = ::write(g_pipe[1], &byte, 1);
+}
+}  // namespace
+
+void CloseOnTerminationSignals(QWidget* window) {
+  if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0) return;
+  auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, qApp);
+  QPointer<QWidget> target(window);
+  QObject::connect(notifier, &QSocketNotifier::activated, qApp, [target] {
+    char byte;
+    [[maybe_unused]] auto n = ::read(g_pipe[0], &byte, 1);
+    qCInfo(lcUi) << "termination signal: closing";
+    // Innermost modal first, so that nothing is left waiting on a closed window.
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+      if (modal == target) break;
+      modal->close();
+      if (QApplication::activeModalWidget() == modal) break;
+    }
+    if (target) target->close();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+}  // namespace rfid::ui

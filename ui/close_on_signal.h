@@ -1,0 +1,14 @@
+// SIGTERM, SIGINT and SIGHUP close a window the way its close button would,
+// so that a program or a terminal that ends us gets an orderly shutdown.
+#pragma once
+
+class QWidget;
+
+namespace rfid::ui {
+
+// Call once, after the QApplication exists. Closes the application's active
+// modal window first (a message box or a dialog over the window), then the
+// window itself.
+void CloseOnTerminationSignals(QWidget* window);
+
+}  // namespace rfid::ui
