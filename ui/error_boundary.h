@@ -13,18 +13,28 @@ namespace rfid::ui {
 
 void ReportError(QWidget* window, const char* handler, const QString& problem);
 
-// Runs a handler's body; returns false when an error left it.
-template <class F>
-bool Guarded(QWidget* window, const char* handler, F&& body) {
+// Runs a handler's body; returns false when an error left it. beforeReport
+// runs first, so that a handler can stop what would repeat while the message
+// is up (a timer, say).
+template <class F, class G>
+bool Guarded(QWidget* window, const char* handler, F&& body, G&& beforeReport) {
+  QString problem;
   try {
     std::forward<F>(body)();
     return true;
   } catch (const std::exception& e) {
-    ReportError(window, handler, QString::fromUtf8(e.what()));
+    problem = QString::fromUtf8(e.what());
   } catch (...) {
-    ReportError(window, handler, QStringLiteral("unknown error"));
+    problem = QStringLiteral("unknown error");
   }
+  std::forward<G>(beforeReport)();
+  ReportError(window, handler, problem);
   return false;
+}
+
+template <class F>
+bool Guarded(QWidget* window, const char* handler, F&& body) {
+  return Guarded(window, handler, std::forward<F>(body), [] {});
 }
 
 }  // namespace rfid::ui

@@ -1,11 +1,19 @@
 #include "qt_reader.h"
 
+#include "frame.h"
 #include "logging.h"
 
 namespace rfid::ui {
 
 std::u16string_view View(const QString& text) {
   return {reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())};
+}
+
+bool ReplyOk(const QString& reply) { return rfid::ReplyOk(View(reply)); }
+
+QString ReplyField(const QString& reply, std::size_t start, std::size_t count) {
+  const std::u16string_view field = rfid::ReplyField(View(reply), start, count);
+  return QString::fromUtf16(field.data(), qsizetype(field.size()));
 }
 
 QString FromU16(const std::u16string& text) {

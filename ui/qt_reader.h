@@ -23,6 +23,9 @@ std::int16_t DeviceFind(Reader& reader);
 void RequireSingleByte(const QString& text, const QString& what);
 
 std::u16string_view View(const QString& text);
+// The reply's status and data fields (reader/frame.h) on Qt text.
+bool ReplyOk(const QString& reply);
+QString ReplyField(const QString& reply, std::size_t start, std::size_t count);
 QString FromU16(const std::u16string& text);
 
 }  // namespace rfid::ui
