@@ -1,0 +1,18 @@
+// Opens the legacy reader window on the reader library beside the current
+// directory, and ends when the window is closed.
+#include <QApplication>
+
+#include "close_on_signal.h"
+#include "frm_rfid_old.h"
+#include "library_reader.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("rfid-legacy"));
+  rfid::legacy::FrmRFID_OLD window(rfid::LegacyReader());
+  rfid::ui::CloseOnTerminationSignals(&window);
+  window.show();
+  // Closed while loading (a termination signal during the card setting's message).
+  if (!window.isVisible()) return 0;
+  return app.exec();
+}
