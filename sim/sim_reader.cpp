@@ -1,0 +1,172 @@
+#include "sim_reader.h"
+
+#include "exchange.h"
+#include "frame.h"
+
+namespace rfid::sim {
+
+namespace {
+
+constexpr std::size_t kOverlongLength = 60;
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int PairAt(std::string_view frame, std::size_t index) {
+  return HexPairValue(frame.substr(index, 2));
+}
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'f') c = char(c - 'a' + 'A');
+  return out;
+}
+
+// Every byte inverted: plainly other data, whatever the block holds.
+std::string Inverted(const std::string& hex) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out = hex;
+  for (char& c : out) c = kDigits[15 - HexPairValue(std::string_view(&c, 1))];
+  return out;
+}
+
+// 40 bytes of noise without a NUL, high bytes included, never starting with
+// the success status.
+std::string Garbage(std::uint64_t seed) {
+  std::string out;
+  std::uint64_t x = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+  for (std::size_t i = 0; i < kReplyLength; ++i) {
+    x = x * 6364136223846793005ULL + 1442695040888963407ULL;
+    out += char(0x21 + (x >> 33) % 0xDE);
+  }
+  if (out[0] == '4') out[0] = '?';
+  return out;
+}
+
+std::string Overlong(const std::string& reply) {
+  std::string out = reply;
+  while (out.size() < kOverlongLength - 2) out += "20";
+  out.resize(kOverlongLength - 2);
+  out += Bcc(out);
+  return out;
+}
+
+struct Answer {
+  std::string reply;
+  std::string note;
+};
+
+Answer Fail(Failure why, std::string note) { return {FailureReply(why), std::move(note)}; }
+
+Answer Execute(State& state, std::string_view frame) {
+  if (frame.size() != kFrameLength)
+    return Fail(Failure::Length, "refused: " + std::to_string(frame.size()) +
+                                     " characters, a frame has 38");
+  for (std::size_t i = 0; i < frame.size(); ++i)
+    if (!IsHexDigit(frame[i]))
+      return Fail(Failure::NotHex,
+                  "refused: character " + std::to_string(i + 1) + " is not a hex digit");
+  const std::string_view body = frame.substr(0, kFrameBodyLength);
+  const int bcc = PairAt(frame, kFrameBodyLength);
+  if (HexPairValue(std::string_view(Bcc(body))) != bcc)
+    return Fail(Failure::Bcc, "refused: check byte " + Upper(frame.substr(36)) + ", expected " +
+                                  Bcc(body));
+  const int command = PairAt(frame, 0);
+  const int parameter = PairAt(frame, 2);
+  const std::string commandText = Upper(frame.substr(0, 2));
+  if (command != int(Command::Beep) && command != int(Command::Detect) &&
+      command != int(Command::Read) && command != int(Command::Write))
+    return Fail(Failure::Command, "refused: unknown command " + commandText);
+  if ((command == int(Command::Beep) || command == int(Command::Detect)) && parameter != 1 &&
+      parameter != 2)
+    return Fail(Failure::Parameter,
+                "refused: command " + commandText + " has no parameter " + ByteText(parameter));
+
+  auto it = state.faults.fail.find(command);
+  if (it != state.faults.fail.end() && it->second.Fire()) {
+    if (!it->second.on) state.faults.fail.erase(it);
+    return Fail(Failure::Injected, "failed: injected failure of command " + commandText);
+  }
+
+  Card& card = state.card;
+  switch (Command(command)) {
+    case Command::Beep:
+      if (parameter == 1) {
+        ++state.goodBeeps;
+        return {SuccessReply(""), "good beep"};
+      }
+      ++state.errorBeeps;
+      return {SuccessReply(""), "error beep"};
+    case Command::Detect: {
+      const CardKind wanted = parameter == 1 ? CardKind::Iso14443A : CardKind::Iso15693;
+      const std::string kind(KindName(wanted));
+      if (!card.onField) return Fail(Failure::NoCard, "detect " + kind + ": no card");
+      if (card.kind != wanted)
+        return Fail(Failure::OtherKind,
+                    "detect " + kind + ": the card is " + std::string(KindName(card.kind)));
+      return {SuccessReply(card.uid), "detect " + kind + ": UID " + card.uid};
+    }
+    case Command::Read: {
+      const std::string what = "read block " + std::to_string(parameter);
+      if (!card.onField) return Fail(Failure::NoCard, what + ": no card");
+      if (state.faults.wrongRead.Fire())
+        return {SuccessReply(Inverted(card.Block(parameter))), what + ": other data (fault)"};
+      return {SuccessReply(card.Block(parameter)), what};
+    }
+    case Command::Write: {
+      const std::string what = "write block " + std::to_string(parameter);
+      if (!card.onField) return Fail(Failure::NoCard, what + ": no card");
+      if (state.faults.lostWrite.Fire()) return {SuccessReply(""), what + ": not stored (fault)"};
+      card.SetBlock(parameter, Upper(frame.substr(4, kBlockTextLength)));
+      return {SuccessReply(""), what};
+    }
+  }
+  return Fail(Failure::Command, "refused: unknown command " + commandText);
+}
+
+}  // namespace
+
+std::string SuccessReply(std::string_view data) {
+  std::string reply = "4100";
+  reply += data;
+  reply += Bcc(reply);
+  return reply;
+}
+
+std::string FailureReply(Failure why) {
+  std::string reply = "4E" + ByteText(int(why));
+  reply += Bcc(reply);
+  return reply;
+}
+
+Outcome Respond(State& state, std::string_view frame, std::int64_t nowMs) {
+  ++state.exchanges;
+  Outcome out;
+  if (!state.attached) {
+    out.written = false;
+    out.note = "no reader: nothing answered";
+  } else {
+    Answer answer = Execute(state, frame);
+    out.reply = std::move(answer.reply);
+    out.note = std::move(answer.note);
+    if (state.faults.garbage.Fire()) {
+      out.reply = Garbage(std::uint64_t(state.exchanges));
+      out.note += "; garbage reply (fault)";
+    }
+    if (state.faults.overlong.Fire()) {
+      out.reply = Overlong(out.reply);
+      out.note += "; overlong reply (fault)";
+    }
+  }
+  LogEntry entry;
+  entry.timeMs = nowMs;
+  entry.frame = std::string(frame.substr(0, kLogFrameLimit));
+  entry.reply = out.reply;
+  entry.note = out.note;
+  state.Record(std::move(entry));
+  return out;
+}
+
+}  // namespace rfid::sim

@@ -1,0 +1,488 @@
+#include "sim_state.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <vector>
+
+#include "frame.h"
+
+namespace rfid::sim {
+
+namespace {
+
+constexpr std::string_view kHeader = "tqr-sim-state 1";
+constexpr std::size_t kMaxStateBytes = 1 << 20;
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::string Quote(std::string_view text) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out = "\"";
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
+      out += "\\x";
+      out += kDigits[c >> 4];
+      out += kDigits[c & 0xF];
+    } else {
+      out += ch;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return c - 'A' + 10;
+}
+
+class LineParser {
+ public:
+  LineParser(std::string_view line, int number) : line_(line), number_(number) {}
+
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw StateError("line " + std::to_string(number_) + ": " + what);
+  }
+
+  bool AtEnd() {
+    SkipSpaces();
+    return pos_ >= line_.size();
+  }
+
+  std::string Word() {
+    SkipSpaces();
+    if (pos_ >= line_.size()) Fail("a value is missing");
+    if (line_[pos_] == '"') return Quoted();
+    const std::size_t start = pos_;
+    while (pos_ < line_.size() && line_[pos_] != ' ') ++pos_;
+    return std::string(line_.substr(start, pos_ - start));
+  }
+
+  template <class Int>
+  Int Number(Int min, Int max) {
+    const std::string word = Word();
+    Int value{};
+    const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (ec != std::errc() || end != word.data() + word.size() || value < min || value > max)
+      Fail("\"" + word + "\" is not a number from " + std::to_string(min) + " to " +
+           std::to_string(max));
+    return value;
+  }
+
+  void End() {
+    if (!AtEnd()) Fail("unexpected text after the values");
+  }
+
+ private:
+  void SkipSpaces() {
+    while (pos_ < line_.size() && line_[pos_] == ' ') ++pos_;
+  }
+
+  std::string Quoted() {
+    std::string out;
+    ++pos_;
+    while (true) {
+      if (pos_ >= line_.size()) Fail("unterminated quoted text");
+      const char c = line_[pos_++];
+      if (c == '"') break;
+      if (c != '\\') {
+        out += c;
+        continue;
+      }
+      if (pos_ + 3 > line_.size() || line_[pos_] != 'x' || !IsHexDigit(line_[pos_ + 1]) ||
+          !IsHexDigit(line_[pos_ + 2]))
+        Fail("bad escape in quoted text");
+      out += char(HexDigitValue(line_[pos_ + 1]) * 16 + HexDigitValue(line_[pos_ + 2]));
+      pos_ += 3;
+    }
+    if (pos_ < line_.size() && line_[pos_] != ' ') Fail("text right after a quoted value");
+    return out;
+  }
+
+  std::string_view line_;
+  int number_;
+  std::size_t pos_ = 0;
+};
+
+FaultSwitch ParseSwitch(LineParser& p) {
+  FaultSwitch s;
+  s.on = true;
+  s.remaining = p.Number<int>(0, 1000000);
+  return s;
+}
+
+void WriteSwitch(std::string& out, std::string_view name, const FaultSwitch& s) {
+  if (!s.on) return;
+  out += "fault ";
+  out += name;
+  out += ' ';
+  out += std::to_string(s.remaining);
+  out += '\n';
+}
+
+[[noreturn]] void ThrowErrno(const std::string& what, const std::string& path) {
+  throw StateError(what + " " + path + ": " + std::strerror(errno));
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+// Holds an exclusive flock on the lock file beside the state for its life.
+class StateLock {
+ public:
+  explicit StateLock(const std::string& statePath) : fd_(-1) {
+    const std::filesystem::path parent = std::filesystem::path(statePath).parent_path();
+    if (!parent.empty()) {
+      std::error_code ec;
+      std::filesystem::create_directories(parent, ec);
+      if (ec) throw StateError("cannot create the folder " + parent.string() + ": " + ec.message());
+    }
+    const std::string lockPath = statePath + ".lock";
+    Fd fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (fd.get() < 0) ThrowErrno("cannot open the lock file", lockPath);
+    while (::flock(fd.get(), LOCK_EX) != 0) {
+      if (errno != EINTR) ThrowErrno("cannot lock", lockPath);
+    }
+    fd_ = fd.release();
+  }
+  ~StateLock() { ::close(fd_); }  // closing releases the lock
+  StateLock(const StateLock&) = delete;
+  StateLock& operator=(const StateLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+// The file's text, or nullopt when it does not exist.
+std::optional<std::string> ReadFile(const std::string& path) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    ThrowErrno("cannot open the state file", path);
+  }
+  std::string text;
+  char buffer[8192];
+  while (true) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno("cannot read the state file", path);
+    }
+    if (n == 0) break;
+    text.append(buffer, std::size_t(n));
+    if (text.size() > kMaxStateBytes)
+      throw StateError("state file " + path + " is larger than " +
+                       std::to_string(kMaxStateBytes) + " bytes");
+  }
+  return text;
+}
+
+void WriteAtomically(const std::string& path, const std::string& text) {
+  const std::string temp = path + ".tmp";  // only the lock holder writes it
+  {
+    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (fd.get() < 0) ThrowErrno("cannot create", temp);
+    std::size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = ::write(fd.get(), text.data() + done, text.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        const int saved = errno;
+        ::unlink(temp.c_str());
+        errno = saved;
+        ThrowErrno("cannot write", temp);
+      }
+      done += std::size_t(n);
+    }
+    if (::close(fd.release()) != 0) {
+      const int saved = errno;
+      ::unlink(temp.c_str());
+      errno = saved;
+      ThrowErrno("cannot write", temp);
+    }
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    const int saved = errno;
+    ::unlink(temp.c_str());
+    errno = saved;
+    ThrowErrno("cannot replace the state file", path);
+  }
+}
+
+State LoadFrom(const std::string& path) {
+  const std::optional<std::string> text = ReadFile(path);
+  if (!text) return DefaultState();
+  try {
+    return ParseState(*text);
+  } catch (const StateError& e) {
+    throw StateError("state file " + path + " is damaged: " + e.what());
+  }
+}
+
+}  // namespace
+
+std::string_view KindName(CardKind kind) {
+  return kind == CardKind::Iso14443A ? "14443A" : "15693";
+}
+
+std::optional<CardKind> ParseKind(std::string_view text) {
+  if (text == "14443A") return CardKind::Iso14443A;
+  if (text == "15693") return CardKind::Iso15693;
+  return std::nullopt;
+}
+
+std::size_t UidLength(CardKind kind) { return kind == CardKind::Iso14443A ? 8 : 16; }
+
+std::string DefaultUid(CardKind kind) {
+  return kind == CardKind::Iso14443A ? "1A2B3C4D" : "1A2B3C4D5E6F7081";
+}
+
+std::optional<std::string> NormalizeHex(std::string_view text, std::size_t length) {
+  if (text.size() != length) return std::nullopt;
+  std::string out(text);
+  for (char& c : out) {
+    if (!IsHexDigit(c)) return std::nullopt;
+    if (c >= 'a' && c <= 'f') c = char(c - 'a' + 'A');
+  }
+  return out;
+}
+
+std::string BlankBlock() { return std::string(kBlockTextLength, '0'); }
+
+std::string Card::Block(int n) const {
+  const auto it = blocks.find(n);
+  return it == blocks.end() ? BlankBlock() : it->second;
+}
+
+void Card::SetBlock(int n, const std::string& text) {
+  if (text == BlankBlock())
+    blocks.erase(n);
+  else
+    blocks[n] = text;
+}
+
+bool FaultSwitch::Fire() {
+  if (!on) return false;
+  if (remaining > 0 && --remaining == 0) on = false;
+  return true;
+}
+
+bool Faults::Any() const {
+  return !fail.empty() || lostWrite.on || wrongRead.on || garbage.on || overlong.on ||
+         delayMs > 0;
+}
+
+void State::Record(LogEntry entry) {
+  log.push_back(std::move(entry));
+  while (log.size() > kLogLimit) log.pop_front();
+}
+
+State DefaultState() {
+  State state;
+  state.card.kind = CardKind::Iso14443A;
+  state.card.uid = DefaultUid(CardKind::Iso14443A);
+  state.card.onField = true;
+  return state;
+}
+
+std::string FormatState(const State& s) {
+  std::string out(kHeader);
+  out += '\n';
+  out += s.attached ? "reader attached\n" : "reader detached\n";
+  out += "card ";
+  out += KindName(s.card.kind);
+  out += ' ' + s.card.uid + (s.card.onField ? " on-field\n" : " away\n");
+  out += "beeps " + std::to_string(s.goodBeeps) + ' ' + std::to_string(s.errorBeeps) + '\n';
+  out += "exchanges " + std::to_string(s.exchanges) + '\n';
+  for (const auto& [command, sw] : s.faults.fail) {
+    if (!sw.on) continue;
+    out += "fault fail " + ByteText(command) + ' ' + std::to_string(sw.remaining) + '\n';
+  }
+  WriteSwitch(out, "lost-write", s.faults.lostWrite);
+  WriteSwitch(out, "wrong-read", s.faults.wrongRead);
+  WriteSwitch(out, "garbage", s.faults.garbage);
+  WriteSwitch(out, "overlong", s.faults.overlong);
+  if (s.faults.delayMs > 0) out += "fault delay " + std::to_string(s.faults.delayMs) + '\n';
+  for (const auto& [n, text] : s.card.blocks) out += "block " + std::to_string(n) + ' ' + text + '\n';
+  for (const LogEntry& e : s.log) {
+    out += "log " + std::to_string(e.timeMs) + ' ' + Quote(e.frame) + ' ' + Quote(e.reply) + ' ' +
+           Quote(e.note) + '\n';
+  }
+  out += "end\n";
+  return out;
+}
+
+State ParseState(std::string_view text) {
+  State s = DefaultState();
+  std::set<std::string> seen;
+  bool ended = false;
+  int number = 0;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t eol = text.find('\n', pos);
+    if (eol == std::string_view::npos)
+      throw StateError("line " + std::to_string(number + 1) + ": cut short (no end of line)");
+    const std::string_view line = text.substr(pos, eol - pos);
+    pos = eol + 1;
+    ++number;
+    LineParser p(line, number);
+    if (ended) p.Fail("text after the end line");
+    if (number == 1) {
+      if (line != kHeader) p.Fail("not a simulated reader state (expected \"" + std::string(kHeader) + "\")");
+      continue;
+    }
+    if (line.find('\0') != std::string_view::npos) p.Fail("NUL character");
+    const std::string key = p.Word();
+    auto once = [&](const std::string& name) {
+      if (!seen.insert(name).second) p.Fail("\"" + name + "\" given twice");
+    };
+    if (key == "end") {
+      p.End();
+      ended = true;
+    } else if (key == "reader") {
+      once(key);
+      const std::string v = p.Word();
+      if (v != "attached" && v != "detached") p.Fail("reader is \"attached\" or \"detached\"");
+      s.attached = v == "attached";
+      p.End();
+    } else if (key == "card") {
+      once(key);
+      const std::string kind = p.Word();
+      const auto k = ParseKind(kind);
+      if (!k) p.Fail("unknown card kind \"" + kind + "\"");
+      const std::string uid = p.Word();
+      const auto u = NormalizeHex(uid, UidLength(*k));
+      if (!u) p.Fail("\"" + uid + "\" is not a UID of " + std::to_string(UidLength(*k)) + " hex digits");
+      const std::string where = p.Word();
+      if (where != "on-field" && where != "away") p.Fail("card is \"on-field\" or \"away\"");
+      p.End();
+      s.card.kind = *k;
+      s.card.uid = *u;
+      s.card.onField = where == "on-field";
+    } else if (key == "beeps") {
+      once(key);
+      s.goodBeeps = p.Number<int>(0, 2000000000);
+      s.errorBeeps = p.Number<int>(0, 2000000000);
+      p.End();
+    } else if (key == "exchanges") {
+      once(key);
+      s.exchanges = p.Number<std::int64_t>(0, INT64_MAX);
+      p.End();
+    } else if (key == "fault") {
+      const std::string kind = p.Word();
+      if (kind == "fail") {
+        const std::string word = p.Word();
+        const auto hex = NormalizeHex(word, 2);
+        if (!hex) p.Fail("command \"" + word + "\" is not a byte in hex");
+        const int command = HexPairValue(std::string_view(*hex));
+        once("fault fail " + *hex);
+        s.faults.fail[command] = ParseSwitch(p);
+      } else if (kind == "lost-write" || kind == "wrong-read" || kind == "garbage" ||
+                 kind == "overlong") {
+        once("fault " + kind);
+        FaultSwitch& sw = kind == "lost-write"   ? s.faults.lostWrite
+                          : kind == "wrong-read" ? s.faults.wrongRead
+                          : kind == "garbage"    ? s.faults.garbage
+                                                 : s.faults.overlong;
+        sw = ParseSwitch(p);
+      } else if (kind == "delay") {
+        once("fault delay");
+        s.faults.delayMs = p.Number<int>(1, kMaxDelayMs);
+      } else {
+        p.Fail("unknown fault \"" + kind + "\"");
+      }
+      p.End();
+    } else if (key == "block") {
+      const int n = p.Number<int>(0, kBlockCount - 1);
+      once("block " + std::to_string(n));
+      const std::string data = p.Word();
+      const auto d = NormalizeHex(data, kBlockTextLength);
+      if (!d) p.Fail("block data is " + std::to_string(kBlockTextLength) + " hex digits");
+      p.End();
+      s.card.SetBlock(n, *d);
+    } else if (key == "log") {
+      LogEntry e;
+      e.timeMs = p.Number<std::int64_t>(0, INT64_MAX);
+      e.frame = p.Word();
+      e.reply = p.Word();
+      e.note = p.Word();
+      p.End();
+      s.Record(std::move(e));
+    } else {
+      p.Fail("unknown entry \"" + key + "\"");
+    }
+  }
+  if (number == 0) throw StateError("empty file");
+  if (!ended) throw StateError("cut short (no end line)");
+  if (!seen.count("reader") || !seen.count("card"))
+    throw StateError("the reader or card line is missing");
+  return s;
+}
+
+std::string StatePath() {
+  if (const char* p = std::getenv("TQR_SIM_STATE"); p && *p) return p;
+  const std::string tail = "rfid-console/tqr-sim.state";
+  // Relative XDG paths are to be ignored.
+  if (const char* x = std::getenv("XDG_STATE_HOME"); x && x[0] == '/')
+    return (std::filesystem::path(x) / tail).string();
+  std::string home;
+  if (const char* h = std::getenv("HOME"); h && *h) {
+    home = h;
+  } else {
+    std::vector<char> buffer(16384);
+    passwd pw{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir && *found->pw_dir)
+      home = found->pw_dir;
+  }
+  if (home.empty())
+    throw StateError("no state file: neither TQR_SIM_STATE, XDG_STATE_HOME nor HOME is set");
+  return (std::filesystem::path(home) / ".local/state" / tail).string();
+}
+
+State StateStore::Load() const { return LoadFrom(path_); }
+
+void StateStore::Update(const std::function<void(State&)>& change) const {
+  StateLock lock(path_);
+  State state = LoadFrom(path_);
+  change(state);
+  WriteAtomically(path_, FormatState(state));
+}
+
+void StateStore::Replace(const State& state) const {
+  StateLock lock(path_);
+  WriteAtomically(path_, FormatState(state));
+}
+
+}  // namespace rfid::sim
