@@ -1,0 +1,83 @@
+#include "Bas_YkMain11.h"
+
+#include <QApplication>
+
+#include "FrmRfid_Dll1.h"
+#include "close_on_signal.h"
+#include "logging.h"
+#include "message.h"
+#include "pad_text.h"
+#include "qt_reader.h"
+#include "single_instance.h"
+
+QString G_DevMsg;
+QString G_ReadData;
+QString G_WriteData;
+std::int16_t G_DataLen = 0;
+std::shared_ptr<YK_ClsRfidVB1> G_ClsRfid;
+
+namespace {
+QString& CommandLine() {
+  static QString text;
+  return text;
+}
+
+std::u16string U16(const QString& s) { return std::u16string(rfid::ui::View(s)); }
+}  // namespace
+
+QString PadText(const QString& text, std::int16_t length, const QString& padChar,
+                const QString& side) {
+  return rfid::ui::FromU16(rfid::PadText(U16(text), length, U16(padChar), U16(side)));
+}
+
+QString CommandLineText() { return CommandLine(); }
+void SetCommandLineText(const QString& text) { CommandLine() = text; }
+
+QString JoinArguments(int argc, char** argv) {
+  QStringList words;
+  for (int i = 1; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+  return words.join(QLatin1Char(' '));
+}
+
+QStringList CommandWords(const QString& commandLine) {
+  if (commandLine.isEmpty()) return {};
+  return commandLine.split(QLatin1Char(' '), Qt::KeepEmptyParts);
+}
+
+void ResetGlobals() {
+  G_DevMsg.clear();
+  G_ReadData.clear();
+  G_WriteData.clear();
+  G_DataLen = 0;
+  G_ClsRfid.reset();
+}
+
+int Main(int argc, char** argv) {
+  // QApplication removes options such as -style from argv: the words a
+  // caller passed are taken first.
+  SetCommandLineText(JoinArguments(argc, argv));
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("rfid-console"));
+
+  SingleInstance instance;
+  bool first = false;
+  try {
+    first = instance.Acquire();
+  } catch (const std::exception& e) {
+    qCWarning(lcConsole) << e.what();
+    rfid::ui::ShowMessage(nullptr, QString::fromUtf8(e.what()));
+    return 0;
+  }
+  if (!first) {
+    qCInfo(lcConsole) << "another copy is running";
+    rfid::ui::ShowMessage(nullptr, QStringLiteral("이미 프로그램이 실행 중입니다.!"));
+    return 0;
+  }
+
+  FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();
+  rfid::ui::CloseOnTerminationSignals(&console);
+  console.ShowModal();
+  FrmRfid_Dll1::DestroyInstance();
+  qCInfo(lcConsole) << "ended";
+  return 0;
+}

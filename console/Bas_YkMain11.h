@@ -1,0 +1,47 @@
+// The program's module: its globals, PadText on Qt text, the stay-on-top
+// call, the command line and the start-up procedure Main.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+
+class QWidget;
+class YK_ClsRfidVB1;
+
+// Device-status text of the console's last device check.
+extern QString G_DevMsg;
+// The console's read box after the last block read.
+extern QString G_ReadData;
+// Block text that a card request hands to the console's write; empty
+// outside such a request.
+extern QString G_WriteData;
+// Significant characters of a registration number; 0 until the console loads.
+extern std::int16_t G_DataLen;
+// The card request object of the test window.
+extern std::shared_ptr<YK_ClsRfidVB1> G_ClsRfid;
+
+// Side "L" pads on the left, any other side on the right; throws
+// rfid::InvalidArgument when text is longer than length.
+QString PadText(const QString& text, std::int16_t length, const QString& padChar,
+                const QString& side);
+
+// Flag -1 keeps the window above all windows that are not topmost; any other
+// value takes it out of that layer. Position and size stay.
+void SetTopMost(QWidget* hWnd, std::int16_t flag);
+
+// The command-line text: the words after the program's name joined with
+// single spaces, taken before QApplication edits argv.
+QString CommandLineText();
+void SetCommandLineText(const QString& text);
+QString JoinArguments(int argc, char** argv);
+// Split at every single space; an empty text has no words.
+QStringList CommandWords(const QString& commandLine);
+
+// Resets the globals to their start values (a fresh run).
+void ResetGlobals();
+
+// The program: single-instance rule, then the console shown modally.
+// Returns the exit code.
+int Main(int argc, char** argv);

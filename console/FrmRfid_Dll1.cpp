@@ -1,0 +1,556 @@
+#include "FrmRfid_Dll1.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <stdexcept>
+
+#include "Bas_YkMain11.h"
+#include "error_boundary.h"
+#include "frame.h"
+#include "library_reader.h"
+#include "logging.h"
+#include "pad_text.h"
+#include "qt_reader.h"
+#include "twips.h"
+
+using rfid::ui::Font;
+using rfid::ui::PlaceTwips;
+using rfid::ui::Twips;
+
+namespace {
+
+const QString kDeviceOk = QStringLiteral("Device 연결 OK");
+const QString kNoDevice = QStringLiteral("No Device ---> UBS 를 분리후 다시 삽입해주세요!\"");
+const QString kFill = QString::fromLatin1(rfid::kFill.data(), qsizetype(rfid::kFill.size()));
+const QString kHalfFill =
+    QString::fromLatin1(rfid::kHalfFill.data(), qsizetype(rfid::kHalfFill.size()));
+const QColor kDarkBlue(0, 0, 64);
+
+// A refused block or registration number: nothing was sent.
+class Refused : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+FrmRfid_Dll1* g_instance = nullptr;
+rfid::Reader* g_instanceReader = nullptr;
+FrmRfid_Dll1::TestWindowFactory& Factory() {
+  static FrmRfid_Dll1::TestWindowFactory factory;
+  return factory;
+}
+
+QString FromStd(const std::string& s) { return QString::fromStdString(s); }
+
+QIcon ConsoleIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal u = size / 16.0;
+    p.setPen(Qt::NoPen);
+    p.setBrush(kDarkBlue);
+    p.drawRoundedRect(QRectF(1 * u, 3 * u, 14 * u, 10 * u), 1.5 * u, 1.5 * u);
+    p.setBrush(QColor(230, 190, 60));  // the chip
+    p.drawRect(QRectF(3 * u, 6 * u, 3 * u, 3 * u));
+    p.setPen(QPen(Qt::white, qMax(1.0, u * 0.8)));
+    p.setBrush(Qt::NoBrush);
+    for (int i = 0; i < 3; ++i)  // the antenna's waves
+      p.drawArc(QRectF((7 + i * 2) * u, (5 - i) * u, 3 * u, (6 + 2 * i) * u), -60 * 16, 120 * 16);
+  }
+  return icon;
+}
+
+void SetBackground(QWidget* w, const QColor& background, const QColor* text = nullptr) {
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::Window, background);
+  if (text) pal.setColor(QPalette::WindowText, *text);
+  w->setPalette(pal);
+  w->setAutoFillBackground(true);
+}
+
+}  // namespace
+
+// --- instances -------------------------------------------------------------
+
+FrmRfid_Dll1& FrmRfid_Dll1::Instance() {
+  if (!g_instance)
+    g_instance = new FrmRfid_Dll1(g_instanceReader ? *g_instanceReader : rfid::ConsoleReader());
+  return *g_instance;
+}
+
+FrmRfid_Dll1* FrmRfid_Dll1::Existing() { return g_instance; }
+
+void FrmRfid_Dll1::DestroyInstance() {
+  delete g_instance;
+  g_instance = nullptr;
+}
+
+void FrmRfid_Dll1::SetInstanceReader(rfid::Reader* reader) { g_instanceReader = reader; }
+
+void FrmRfid_Dll1::SetTestWindowFactory(TestWindowFactory factory) {
+  Factory() = std::move(factory);
+}
+
+// --- construction ----------------------------------------------------------
+
+FrmRfid_Dll1::FrmRfid_Dll1(rfid::Reader& reader, QWidget* parent)
+    : QDialog(parent), m_Reader(reader) {
+  setObjectName("FrmRfid_Dll1");
+  BuildControls();
+  SetDefaults();
+  ConnectHandlers();
+}
+
+FrmRfid_Dll1::~FrmRfid_Dll1() {
+  if (g_instance == this) g_instance = nullptr;
+}
+
+void FrmRfid_Dll1::BuildControls() {
+  setWindowTitle(QStringLiteral("TQR-USB DLL DEMO / tqr32.dll"));
+  setWindowIcon(ConsoleIcon());
+  // A resizable frame: enlarging the window reaches the lower group.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setSizeGripEnabled(false);
+  SetBackground(this, kDarkBlue);
+  resize(Twips(7350), Twips(2790));
+  move(Twips(5100), Twips(5475));
+
+  auto label = [](QWidget* parent, const char* name, const QString& caption) {
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+  };
+  auto bordered = [&](const char* name, const QString& caption, qreal points) {
+    auto* l = label(Frame2, name, caption);
+    l->setFrameShape(QFrame::Box);
+    l->setAlignment(Qt::AlignCenter);
+    l->setFont(Font("Verdana", points, true));
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Base));
+    pal.setColor(QPalette::WindowText, pal.color(QPalette::Text));
+    l->setPalette(pal);
+    l->setAutoFillBackground(true);
+    return l;
+  };
+  auto status = [&](const char* name, const QString& caption) {
+    auto* l = label(Frame2, name, caption);
+    l->setAlignment(Qt::AlignCenter);
+    l->setFont(Font("Verdana", 15.75, true));
+    const QColor white(Qt::white);
+    SetBackground(l, kDarkBlue, &white);
+    return l;
+  };
+  auto box = [](QWidget* parent, const char* name, const QFont& font, bool readOnly) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setFont(font);
+    e->setReadOnly(readOnly);
+    return e;
+  };
+  auto button = [](QWidget* parent, const char* name, const QString& caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);  // Enter in a box must not press a button
+    return b;
+  };
+
+  // Upper panel.
+  Frame2 = new QGroupBox(this);
+  Frame2->setObjectName("Frame2");
+  Frame2->setTitle(QString());
+  Frame2->setFlat(true);
+  SetBackground(Frame2, Qt::white);
+  PlaceTwips(Frame2, 120, 120, 7095, 2535);
+
+  cmdQuit = button(Frame2, "cmdQuit", QStringLiteral("종료(&End)"));
+  cmdQuit->setFont(Font("굴림체", 11.25, false));
+  cmdQuit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+  cmdQuit->setIconSize(QSize(Twips(480), Twips(480)));
+  PlaceTwips(cmdQuit, 90, 60, 1305, 1425);
+
+  Label3 = bordered("Label3", QStringLiteral("등록번호 저장 "), 9.75);
+  PlaceTwips(Label3, 1440, 60, 1800, 285);
+  Label9 = bordered("Label9", QStringLiteral("이름"), 9.75);
+  PlaceTwips(Label9, 3300, 60, 1800, 285);
+  Label4 = bordered("Label4", QStringLiteral("등록번호 Read"), 9.75);
+  PlaceTwips(Label4, 5190, 60, 1800, 285);
+
+  TxtData_WR = box(Frame2, "TxtData_WR", Font("Verdana", 12, true), false);
+  PlaceTwips(TxtData_WR, 1440, 390, 1800, 405);
+  LabName = bordered("LabName", QString(), 14.25);
+  PlaceTwips(LabName, 3300, 390, 1800, 405);
+  TxtData_Read = box(Frame2, "TxtData_Read", Font("Verdana", 12, true), true);
+  PlaceTwips(TxtData_Read, 5190, 390, 1800, 405);
+
+  CmdDiv_WR = button(Frame2, "CmdDiv_WR", QStringLiteral("WRITE"));
+  CmdDiv_WR->setFont(Font("Verdana", 11.25, true));
+  PlaceTwips(CmdDiv_WR, 1440, 840, 2475, 645);
+  CmdTimer = button(Frame2, "CmdTimer", QStringLiteral("0"));
+  CmdTimer->setFont(Font("Verdana", 12, true));
+  PlaceTwips(CmdTimer, 3960, 840, 375, 645);
+  CmdDiv_Read = button(Frame2, "CmdDiv_Read", QStringLiteral("READ"));
+  CmdDiv_Read->setFont(Font("Verdana", 11.25, true));
+  PlaceTwips(CmdDiv_Read, 4350, 840, 2625, 645);
+
+  LabMsg1 = status("LabMsg1", QString());
+  PlaceTwips(LabMsg1, 90, 1560, 6885, 405);
+  LabMsg2 = status("LabMsg2", QString());
+  PlaceTwips(LabMsg2, 90, 2040, 6885, 405);
+
+  // Lower group: the reader's technical controls, below the initial size.
+  Frame1 = new QGroupBox(QStringLiteral("Frame1"), this);
+  Frame1->setObjectName("Frame1");
+  PlaceTwips(Frame1, 150, 2850, 7035, 3495);
+
+  Label8 = label(Frame1, "Label8", QStringLiteral("등록번호 자리수"));
+  PlaceTwips(Label8, 120, 390, 1455, 255);
+  TxtLen = box(Frame1, "TxtLen", Font("굴림체", 12, true), true);
+  PlaceTwips(TxtLen, 1650, 300, 585, 375);
+  CmdDiv_Check = button(Frame1, "CmdDiv_Check", QStringLiteral("Device Check"));
+  CmdDiv_Check->setFont(Font("MS Sans Serif", 9.75, true));
+  PlaceTwips(CmdDiv_Check, 3660, 240, 1815, 495);
+  Label6 = label(Frame1, "Label6", QStringLiteral("부저음 제어"));
+  PlaceTwips(Label6, 5760, 390, 1215, 255);
+  CmdDiv_Beep_OK = button(Frame1, "CmdDiv_Beep_OK", QStringLiteral("GOOD BEEP"));
+  PlaceTwips(CmdDiv_Beep_OK, 5760, 660, 1215, 495);
+  CmdDiv_Beep_ERR = button(Frame1, "CmdDiv_Beep_ERR", QStringLiteral("ERROR BEEP"));
+  PlaceTwips(CmdDiv_Beep_ERR, 5760, 1230, 1215, 495);
+
+  Label7 = label(Frame1, "Label7", QStringLiteral("UID"));
+  PlaceTwips(Label7, 120, 930, 435, 255);
+  TxtDiv_UID = box(Frame1, "TxtDiv_UID", Font("굴림체", 9.75, true), true);
+  PlaceTwips(TxtDiv_UID, 600, 870, 2415, 375);
+
+  CmdDiv_15693 = button(Frame1, "CmdDiv_15693", QStringLiteral("15693  DETECT"));
+  PlaceTwips(CmdDiv_15693, 120, 1350, 1815, 615);
+  CmdDiv_14443 = button(Frame1, "CmdDiv_14443", QStringLiteral("14443A  DETECT"));
+  PlaceTwips(CmdDiv_14443, 2040, 1350, 1815, 615);
+
+  Label1 = label(Frame1, "Label1", QStringLiteral("송신프로토콜"));
+  PlaceTwips(Label1, 120, 2145, 1095, 255);
+  TxtData_Songsin = box(Frame1, "TxtData_Songsin", Font("굴림체", 9.75, true), true);
+  PlaceTwips(TxtData_Songsin, 1230, 2100, 5055, 330);
+  Label2 = label(Frame1, "Label2", QStringLiteral("수신프로토콜"));
+  PlaceTwips(Label2, 120, 2535, 1095, 255);
+  TxtData_SuSin = box(Frame1, "TxtData_SuSin", Font("굴림체", 9.75, true), true);
+  PlaceTwips(TxtData_SuSin, 1230, 2490, 5055, 330);
+
+  Label5 = label(Frame1, "Label5", QStringLiteral("Block Number"));
+  PlaceTwips(Label5, 120, 2970, 1155, 255);
+  TxtDiv_Block = box(Frame1, "TxtDiv_Block", Font("MS Sans Serif", 18, true), false);
+  PlaceTwips(TxtDiv_Block, 1320, 2850, 735, 495);
+  CmdCall_Test = button(Frame1, "CmdCall_Test", QStringLiteral("Test 폼"));
+  PlaceTwips(CmdCall_Test, 5490, 2850, 1215, 495);
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName("Timer1");
+  Timer1->setInterval(2000);
+
+  // Labels and groups take no focus; the rest follow in this order.
+  QWidget* order[] = {CmdCall_Test, TxtDiv_UID,      TxtData_Songsin, CmdDiv_14443,
+                      TxtDiv_Block, TxtData_SuSin,   CmdDiv_15693,    CmdDiv_Beep_ERR,
+                      CmdDiv_Beep_OK, CmdDiv_Check,  cmdQuit,         CmdDiv_WR,
+                      CmdDiv_Read,  TxtData_Read,    TxtData_WR,      TxtLen,
+                      CmdTimer};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+// Texts and limits as the window starts, also when it loads again after a close.
+void FrmRfid_Dll1::SetDefaults() {
+  TxtData_WR->setMaxLength(16);
+  TxtData_WR->clear();
+  LabName->clear();
+  TxtData_Read->setMaxLength(16);
+  TxtData_Read->clear();
+  CmdTimer->setText(QStringLiteral("0"));
+  LabMsg1->setText(QStringLiteral("Unknown"));
+  LabMsg2->setText(QStringLiteral("대기중"));
+  TxtLen->setText(QStringLiteral("10"));
+  TxtDiv_UID->clear();
+  TxtData_Songsin->clear();
+  TxtData_SuSin->clear();
+  TxtDiv_Block->setMaxLength(2);
+  TxtDiv_Block->setText(QStringLiteral("01"));
+  Timer1->stop();
+  m_RunMode.clear();
+  m_TickCount = 0;
+  m_TickLimit = 0;
+  m_RefusedNumber.clear();
+}
+
+void FrmRfid_Dll1::ConnectHandlers() {
+  auto on = [this](QPushButton* b, const char* name, void (FrmRfid_Dll1::*op)()) {
+    connect(b, &QPushButton::clicked, this, [this, name, op] { Handle(name, [&] { (this->*op)(); }); });
+  };
+  on(CmdDiv_Check, "CmdDiv_Check_Click", &FrmRfid_Dll1::CmdDiv_Check_Click);
+  on(CmdDiv_14443, "CmdDiv_14443_Click", &FrmRfid_Dll1::CmdDiv_14443_Click);
+  on(CmdDiv_15693, "CmdDiv_15693_Click", &FrmRfid_Dll1::CmdDiv_15693_Click);
+  on(CmdDiv_Read, "CmdDiv_Read_Click", &FrmRfid_Dll1::CmdDiv_Read_Click);
+  on(CmdDiv_WR, "CmdDiv_WR_Click", &FrmRfid_Dll1::CmdDiv_WR_Click);
+  on(CmdDiv_Beep_OK, "CmdDiv_Beep_OK_Click", &FrmRfid_Dll1::CmdDiv_Beep_OK_Click);
+  on(CmdDiv_Beep_ERR, "CmdDiv_Beep_ERR_Click", &FrmRfid_Dll1::CmdDiv_Beep_ERR_Click);
+  on(CmdTimer, "CmdTimer_Click", &FrmRfid_Dll1::CmdTimer_Click);
+  on(cmdQuit, "cmdQuit_Click", &FrmRfid_Dll1::cmdQuit_Click);
+  on(CmdCall_Test, "CmdCall_Test_Click", &FrmRfid_Dll1::CmdCall_Test_Click);
+  connect(Timer1, &QTimer::timeout, this, &FrmRfid_Dll1::OnTimer1);
+}
+
+void FrmRfid_Dll1::Handle(const char* name, const std::function<void()>& body) {
+  rfid::ui::Guarded(this, name, body);
+}
+
+// A fault in a tick must not come back every two seconds, nor stack its
+// messages: the timer stops before the message goes up.
+void FrmRfid_Dll1::OnTimer1() {
+  rfid::ui::Guarded(this, "Timer1_Timer", [this] { Timer1_Timer(); }, [this] { Timer1->stop(); });
+}
+
+// Escape closes dialogs; this window closes only by its buttons, its close
+// command or its countdown.
+void FrmRfid_Dll1::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    event->ignore();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+// --- loading, showing, closing -----------------------------------------------
+
+void FrmRfid_Dll1::EnsureLoaded() {
+  if (m_Loaded) return;
+  m_Loaded = true;
+  SetDefaults();
+  Handle("Form_Load", [this] { Form_Load(); });
+}
+
+int FrmRfid_Dll1::ShowModal() {
+  EnsureLoaded();
+  CmdCall_Test->setFocus();
+  return exec();
+}
+
+void FrmRfid_Dll1::done(int result) {
+  Timer1->stop();
+  m_Loaded = false;
+  QDialog::done(result);
+}
+
+void FrmRfid_Dll1::Form_Load() {
+  SetTopMost(this, -1);
+  LabName->setText(QString());
+  if (G_DataLen == 0) G_DataLen = std::int16_t(TxtLen->text().toInt());
+  TxtData_WR->setMaxLength(TxtLen->text().toInt());
+  CmdDiv_Check_Click();
+  CmdDiv_14443_Click();
+
+  const QStringList words = CommandWords(CommandLineText());
+  if (words.size() > 0) {
+    // A number the box would cut is never written as if it were the one asked for.
+    if (words[0].size() > TxtData_WR->maxLength()) m_RefusedNumber = words[0];
+    else TxtData_WR->setText(words[0]);
+  }
+  if (words.size() > 1) LabName->setText(words[1]);
+  if (TxtData_WR->text() == QLatin1String("READ")) {
+    LabName->setText(QStringLiteral("READ"));
+    TxtData_WR->setText(QString());
+    CmdDiv_Read_Click();
+  }
+  m_TickLimit = 10;
+  Timer1->start();
+  if (!TxtData_WR->text().isEmpty() || !m_RefusedNumber.isEmpty()) m_RunMode = QStringLiteral("WR");
+  qCInfo(lcConsole).noquote() << "loaded:" << LabMsg1->text()
+                              << (m_RunMode == QLatin1String("WR") ? "- write armed" : "");
+}
+
+void FrmRfid_Dll1::Timer1_Timer() {
+  if (!Timer1->isActive()) return;
+  if (m_TickCount <= INT16_MAX - 2) m_TickCount = std::int16_t(m_TickCount + 2);
+  CmdTimer->setText(QString::number(m_TickCount));
+  if (m_RunMode == QLatin1String("WR")) {
+    CmdDiv_WR_Click();
+    return;
+  }
+  if (m_TickCount > m_TickLimit) cmdQuit_Click();
+}
+
+void FrmRfid_Dll1::CmdTimer_Click() { m_TickCount = 99; }
+
+void FrmRfid_Dll1::cmdQuit_Click() {
+  // The test window closes first, so nothing is left open over a closed console.
+  if (m_FrmTest && m_FrmTest->isVisible()) m_FrmTest->reject();
+  qCInfo(lcConsole) << "closing";
+  done(QDialog::Accepted);
+}
+
+void FrmRfid_Dll1::CmdCall_Test_Click() {
+  if (!m_FrmTest) {
+    if (!Factory()) return;
+    m_FrmTest = Factory()(this);
+    if (!m_FrmTest) return;
+  }
+  m_FrmTest->exec();
+}
+
+// --- card operations -----------------------------------------------------------
+
+void FrmRfid_Dll1::AppendBcc() {
+  const QString text = TxtData_Songsin->text();
+  TxtData_Songsin->setText(text + FromStd(rfid::Bcc(rfid::ui::View(text))));
+}
+
+QString FrmRfid_Dll1::SendAndShow(const QString& body) {
+  EnsureLoaded();
+  TxtData_Songsin->setText(body);
+  AppendBcc();
+  const QString reply = rfid::ui::Transceive(m_Reader, TxtData_Songsin->text());
+  TxtData_SuSin->setText(reply.left(reply.indexOf(QChar(u'\0'))));
+  return TxtData_SuSin->text();
+}
+
+QString FrmRfid_Dll1::BlockByte() const {
+  const QString text = TxtDiv_Block->text();
+  const auto block = rfid::ParseBlockNumber(rfid::ui::View(text));
+  if (!block)
+    throw Refused(QStringLiteral("block number \"%1\" is not a whole number from 0 to 255; nothing was sent")
+                      .arg(text)
+                      .toStdString());
+  return FromStd(rfid::ByteText(*block));
+}
+
+void FrmRfid_Dll1::CmdDiv_Check_Click() {
+  const std::int16_t found = rfid::ui::DeviceFind(m_Reader);
+  EnsureLoaded();
+  LabMsg1->setText(found != 0 ? kDeviceOk : kNoDevice);
+  G_DevMsg = LabMsg1->text();
+}
+
+void FrmRfid_Dll1::CmdDiv_14443_Click() {
+  const QString reply = SendAndShow(FromStd(rfid::Detect14443Body()));
+  TxtDiv_UID->setText(rfid::ui::ReplyOk(reply)
+                          ? rfid::ui::ReplyField(reply, rfid::kUidStart, rfid::kUid14443Length)
+                          : QString());
+}
+
+void FrmRfid_Dll1::CmdDiv_15693_Click() {
+  const QString reply = SendAndShow(FromStd(rfid::Detect15693Body()));
+  TxtDiv_UID->setText(rfid::ui::ReplyOk(reply)
+                          ? rfid::ui::ReplyField(reply, rfid::kUidStart, rfid::kUid15693Length)
+                          : QString());
+}
+
+void FrmRfid_Dll1::CmdDiv_Beep_OK_Click() { SendAndShow(FromStd(rfid::GoodBeepBody())); }
+
+void FrmRfid_Dll1::CmdDiv_Beep_ERR_Click() { SendAndShow(FromStd(rfid::ErrorBeepBody())); }
+
+void FrmRfid_Dll1::CmdDiv_Read_Click() {
+  EnsureLoaded();
+  const QString block = BlockByte();
+  const QString reply = SendAndShow(QStringLiteral("52") + block + kFill);
+  if (rfid::ui::ReplyOk(reply)) {
+    TxtData_Read->setText(
+        rfid::ui::ReplyField(reply, rfid::kBlockDataStart, rfid::kConsoleBlockDataLength));
+    CmdDiv_Beep_OK_Click();
+  } else {
+    TxtData_Read->setText(QString());
+    CmdDiv_Beep_ERR_Click();
+  }
+  if (G_DataLen < 0)
+    throw rfid::InvalidArgument("registration number length " + std::to_string(G_DataLen) +
+                                " is negative");
+  TxtData_Read->setText(TxtData_Read->text().left(G_DataLen));
+  G_ReadData = TxtData_Read->text();
+  m_TickLimit = 5;
+  m_TickCount = 0;
+  qCInfo(lcConsole).noquote() << "read:" << (G_ReadData.isEmpty() ? "nothing" : G_ReadData);
+}
+
+void FrmRfid_Dll1::MarkWriteFailed() {
+  m_RunMode = QStringLiteral("WR실패");
+  Timer1->stop();
+  LabMsg2->setText(QStringLiteral("저장 실패"));
+}
+
+void FrmRfid_Dll1::RefuseWrite(const QString& problem) {
+  MarkWriteFailed();
+  qCWarning(lcConsole).noquote() << "write refused:" << problem;
+  throw Refused(problem.toStdString());
+}
+
+void FrmRfid_Dll1::CmdDiv_WR_Click() {
+  EnsureLoaded();
+  if (!m_RefusedNumber.isEmpty()) {
+    const QString number = m_RefusedNumber;
+    m_RefusedNumber.clear();
+    RefuseWrite(QStringLiteral("registration number \"%1\" is longer than the %2 characters of the "
+                               "write box; nothing was written")
+                    .arg(number)
+                    .arg(TxtData_WR->maxLength()));
+  }
+  QString block;
+  try {
+    block = BlockByte();
+  } catch (const Refused& e) {
+    RefuseWrite(QString::fromStdString(e.what()));
+  }
+  if (G_DataLen < 0 || G_DataLen > 16)
+    RefuseWrite(QStringLiteral("registration number length %1 is outside 0 to 16; nothing was written")
+                    .arg(G_DataLen));
+
+  // A card request hands over its block text: the number is its first
+  // G_DataLen characters, already filled with "0".
+  const bool handedOver = !G_WriteData.isEmpty();
+  const QString number = handedOver ? G_WriteData.left(G_DataLen) : TxtData_WR->text();
+  if (number.size() > G_DataLen)
+    RefuseWrite(QStringLiteral("registration number \"%1\" is longer than %2 characters; nothing was written")
+                    .arg(number)
+                    .arg(G_DataLen));
+  const QString padded = PadText(number, G_DataLen, QStringLiteral("0"), QStringLiteral("L"));
+  const int boxLimit = TxtData_WR->maxLength();
+  if (padded.size() > boxLimit) {
+    if (!handedOver)
+      RefuseWrite(QStringLiteral("registration number \"%1\" does not fit the write box's %2 "
+                                 "characters; nothing was written")
+                      .arg(padded)
+                      .arg(boxLimit));
+    // The box holds what the request asked for; the limit stays within the
+    // 16 characters of a block's number field.
+    TxtData_WR->setMaxLength(int(padded.size()));
+  }
+  try {
+    rfid::ui::RequireSingleByte(padded, QStringLiteral("registration number"));
+  } catch (const rfid::ui::NotSingleByte& e) {
+    RefuseWrite(QString::fromStdString(e.what()) + QStringLiteral("; nothing was written"));
+  }
+  TxtData_WR->setText(padded);
+
+  const QString data = PadText(TxtData_WR->text(), 16, QStringLiteral("A"), QStringLiteral("R"));
+  SendAndShow(QStringLiteral("57") + block + data + kHalfFill);
+  CmdDiv_Read_Click();
+
+  if (TxtData_WR->text() == TxtData_Read->text()) {
+    CmdDiv_Beep_OK_Click();
+    Timer1->stop();
+    LabMsg2->setText(QStringLiteral("정상 저장 OK"));
+    qCInfo(lcConsole).noquote() << "write verified:" << TxtData_WR->text();
+    if (m_RunMode == QLatin1String("WR")) cmdQuit_Click();
+  } else {
+    MarkWriteFailed();
+    qCWarning(lcConsole).noquote() << "write failed: wrote" << TxtData_WR->text() << "read back"
+                                   << (TxtData_Read->text().isEmpty() ? "nothing" : TxtData_Read->text());
+    CmdDiv_Beep_ERR_Click();
+  }
+}

@@ -1,0 +1,130 @@
+// The console window: the registration number to write, the number read,
+// status lines and, below, the reader's technical controls. Its text boxes
+// carry the data: a frame is composed in the send box and sent from there,
+// the reply is shown in the receive box and read back from there.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "exchange.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+class FrmRfid_Dll1 : public QDialog {
+  Q_OBJECT
+
+ public:
+  using TestWindowFactory = std::function<QDialog*(QWidget* parent)>;
+
+  explicit FrmRfid_Dll1(rfid::Reader& reader, QWidget* parent = nullptr);
+  ~FrmRfid_Dll1() override;
+
+  // The program's one console, created on first use with the reader set
+  // below (the bound reader library unless a test sets another).
+  static FrmRfid_Dll1& Instance();
+  static FrmRfid_Dll1* Existing();
+  static void DestroyInstance();
+  static void SetInstanceReader(rfid::Reader* reader);
+  // Makes the test window; without one the Test button opens nothing.
+  static void SetTestWindowFactory(TestWindowFactory factory);
+
+  // Runs the load sequence unless the window is loaded already.
+  void EnsureLoaded();
+  bool Loaded() const { return m_Loaded; }
+  // Loads, shows the window modally and returns once it is closed.
+  int ShowModal();
+
+  // Card operations; each throws when it cannot run (the reader library
+  // cannot be bound, a block number or registration number is refused).
+  void CmdDiv_Check_Click();
+  void CmdDiv_14443_Click();
+  void CmdDiv_15693_Click();
+  void CmdDiv_Read_Click();
+  void CmdDiv_WR_Click();
+  void CmdDiv_Beep_OK_Click();
+  void CmdDiv_Beep_ERR_Click();
+
+  // Countdown state.
+  QString m_RunMode;
+  std::int16_t m_TickCount = 0;
+  std::int16_t m_TickLimit = 0;
+
+  // Controls.
+  QGroupBox* Frame2;
+  QPushButton* cmdQuit;
+  QLabel* Label3;
+  QLineEdit* TxtData_WR;
+  QLabel* Label9;
+  QLabel* LabName;
+  QLabel* Label4;
+  QLineEdit* TxtData_Read;
+  QPushButton* CmdDiv_WR;
+  QPushButton* CmdTimer;
+  QPushButton* CmdDiv_Read;
+  QLabel* LabMsg1;
+  QLabel* LabMsg2;
+
+  QGroupBox* Frame1;
+  QLabel* Label8;
+  QLineEdit* TxtLen;
+  QPushButton* CmdDiv_Check;
+  QLabel* Label6;
+  QPushButton* CmdDiv_Beep_OK;
+  QPushButton* CmdDiv_Beep_ERR;
+  QLabel* Label7;
+  QLineEdit* TxtDiv_UID;
+  QPushButton* CmdDiv_15693;
+  QPushButton* CmdDiv_14443;
+  QLabel* Label1;
+  QLineEdit* TxtData_Songsin;
+  QLabel* Label2;
+  QLineEdit* TxtData_SuSin;
+  QLabel* Label5;
+  QLineEdit* TxtDiv_Block;
+  QPushButton* CmdCall_Test;
+  QTimer* Timer1;
+
+  QDialog* TestWindow() const { return m_FrmTest; }
+
+ public slots:
+  void done(int result) override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  friend class ConsoleProbe;
+
+  void BuildControls();
+  void SetDefaults();
+  void ConnectHandlers();
+
+  void Form_Load();
+  void Timer1_Timer();
+  void CmdTimer_Click();
+  void cmdQuit_Click();
+  void CmdCall_Test_Click();
+  void AppendBcc();
+
+  // The event-handler boundary for clicks, the tick and the load.
+  void Handle(const char* name, const std::function<void()>& body);
+  void OnTimer1();
+
+  QString SendAndShow(const QString& body);
+  QString BlockByte() const;
+  [[noreturn]] void RefuseWrite(const QString& problem);
+  void MarkWriteFailed();
+
+  rfid::Reader& m_Reader;
+  bool m_Loaded = false;
+  // A word 0 the write box could not hold; refused by the next write.
+  QString m_RefusedNumber;
+  QDialog* m_FrmTest = nullptr;
+};
