@@ -1,0 +1,432 @@
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include "legacy_fixture.h"
+#include "twips.h"
+
+namespace rfid::legacy::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+QString Caption(QWidget* w) {
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+  if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+  return QStringLiteral("?");
+}
+
+QRect TwipsRect(int l, int t, int w, int h) {
+  return {ui::Twips(l), ui::Twips(t), ui::Twips(w), ui::Twips(h)};
+}
+
+class WindowTest : public LegacyTest {};
+
+TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
+  struct Control {
+    QWidget* widget;
+    const char* name;
+    QWidget* container;
+    QString caption;
+    QRect twips;
+    bool boxFont;
+  };
+  FrmRFID_OLD& w = *window;
+  QGroupBox* readFrame = w.Frame[0];
+  QGroupBox* writeFrame = w.Frame[1];
+  const Control controls[] = {
+      {w.Frame[0], "Frame", &w, "Read", {120, 120, 4215, 1455}, false},
+      {w.TxtRead, "TxtRead", readFrame, "", {240, 720, 1695, 360}, true},
+      {w.Label1, "Label1", readFrame, "등록번호", {240, 360, 1335, 375}, true},
+      {w.CmdRead, "CmdRead", readFrame, "Auto Read", {2280, 360, 1575, 375}, false},
+      {w.CmdReadEnd, "CmdReadEnd", readFrame, "Auto End", {2280, 840, 1575, 375}, false},
+      {w.Command10, "Command10", readFrame, "READ", {2760, 1140, 1215, 615}, false},
+      {w.Frame[1], "Frame", &w, "Write", {120, 1800, 4215, 1815}, false},
+      {w.TxtWrite, "TxtWrite", writeFrame, "", {240, 720, 1695, 360}, true},
+      {w.Label2, "Label2", writeFrame, "등록번호", {240, 360, 1335, 375}, true},
+      {w.CmdWrite, "CmdWrite", writeFrame, "Write", {2280, 720, 1575, 375}, false},
+      {w.TxtWriteRead, "TxtWriteRead", writeFrame, "", {240, 1200, 1695, 360}, true},
+      {w.CmdWriteRead, "CmdWriteRead", writeFrame, "확인(Read)", {2280, 1200, 1575, 375}, false},
+      {w.CmdGoodBeep, "CmdGoodBeep", &w, "Good Beep", {840, 3720, 1575, 375}, false},
+      {w.CmdErrorBeep, "CmdErrorBeep", &w, "ErrorBeep", {2520, 3720, 1575, 375}, false},
+      {w.cmdEnd, "cmdEnd", &w, "종료", {840, 4200, 1575, 375}, false},
+      {w.Label3, "Label3", &w, "Label3", {120, 4770, 4215, 435}, false},
+      {w.Label4, "Label4", &w, "Label3", {60, 5280, 4215, 435}, false},
+      {w.Command1, "Command1", &w, "READ", {2550, 6060, 1215, 615}, false},
+      {w.Command7, "Command7", &w, "15693  DETECT", {390, 6030, 1815, 615}, false},
+  };
+  for (const Control& c : controls) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NE(c.widget, nullptr);
+    EXPECT_EQ(c.widget->objectName(), QString::fromLatin1(c.name));
+    EXPECT_EQ(c.widget->parentWidget(), c.container);
+    EXPECT_EQ(Caption(c.widget), c.caption);
+    const QRect& r = c.twips;
+    EXPECT_EQ(c.widget->geometry(), TwipsRect(r.x(), r.y(), r.width(), r.height()));
+    if (c.boxFont) {
+      EXPECT_EQ(c.widget->font().family(), QStringLiteral("굴림"));
+      EXPECT_EQ(c.widget->font().pointSizeF(), 12.0);
+      EXPECT_TRUE(c.widget->font().bold());
+    } else {
+      EXPECT_EQ(c.widget->font(), w.font());
+    }
+  }
+}
+
+TEST_F(WindowTest, WindowFramesAndTimer) {
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Form2"));
+  EXPECT_EQ(window->size(), QSize(ui::Twips(4545), ui::Twips(6750)));
+  EXPECT_TRUE(window->isWindow());
+
+  const auto frames = window->findChildren<QGroupBox*>(QStringLiteral("Frame"));
+  ASSERT_EQ(frames.size(), 2);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(window->Frame[i]->property("index"), QVariant(i));
+
+  EXPECT_EQ(window->findChild<QTimer*>(QStringLiteral("Timer1")), window->Timer1);
+  EXPECT_EQ(window->Timer1->interval(), 1000);
+  EXPECT_FALSE(window->Timer1->isActive());
+}
+
+TEST_F(WindowTest, Command10IsClippedByItsFrame) {
+  window->show();
+  const QRect inFrame = window->Command10->geometry();
+  EXPECT_GT(inFrame.bottom(), window->Frame[0]->rect().bottom());
+  const QRect shown = window->Command10->visibleRegion().boundingRect();
+  EXPECT_EQ(shown.top(), 0);
+  EXPECT_LT(shown.height(), inFrame.height());
+  EXPECT_LE(inFrame.top() + shown.height(), window->Frame[0]->height());
+}
+
+TEST_F(WindowTest, TabOrderFollowsTheTabIndexes) {
+  QWidget* const expected[] = {window->TxtRead,     window->CmdRead,      window->TxtWrite,
+                               window->CmdWrite,    window->TxtWriteRead, window->CmdWriteRead,
+                               window->CmdGoodBeep, window->CmdErrorBeep, window->cmdEnd,
+                               window->CmdReadEnd,  window->Command10,    window->Command1,
+                               window->Command7};
+  std::vector<QString> order;
+  QWidget* w = window->TxtRead;
+  do {
+    if (w->focusPolicy() & Qt::TabFocus) order.push_back(w->objectName());
+    w = w->nextInFocusChain();
+  } while (w != window->TxtRead && order.size() < 40);
+  std::vector<QString> want;
+  for (QWidget* e : expected) want.push_back(e->objectName());
+  EXPECT_EQ(order, want);
+  for (QWidget* notFocusable : {static_cast<QWidget*>(window->Frame[0]), static_cast<QWidget*>(window->Label1),
+                                static_cast<QWidget*>(window->Label3)})
+    EXPECT_FALSE(notFocusable->focusPolicy() & Qt::TabFocus) << notFocusable->objectName().toStdString();
+}
+
+TEST_F(WindowTest, ShowingLoadsOnceWithTheCardSettingBeforeTheWindowIsVisible) {
+  reader.card.present = false;
+  std::vector<bool> visibleAtMessage;
+  onMessage = [&](const QString&) { visibleAtMessage.push_back(window->isVisible()); };
+  window->show();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(reader.sent, Strings{kCardSetting});
+  EXPECT_EQ(messages, std::vector<QString>{kCardFailed});
+  EXPECT_EQ(visibleAtMessage, std::vector<bool>{false});
+
+  window->hide();
+  window->show();
+  EXPECT_EQ(reader.sent.size(), 1u) << "a second show does not load again";
+  EXPECT_FALSE(window->Timer1->isActive());
+}
+
+TEST_F(WindowTest, ClosedWhileTheLoadWaitsItStaysClosed) {
+  reader.card.present = false;
+  onMessage = [&](const QString&) { window->close(); };
+  window->show();
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(WindowTest, AnErrorInTheLoadIsReportedAndTheWindowOpens) {
+  reader.failWith = [] { throw std::runtime_error("no reader library"); };
+  window->show();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("no reader library")});
+}
+
+TEST_F(WindowTest, ButtonsRunTheirOperations) {
+  reader.card.blocks[1] = LegacyBlock("00000077");
+  struct Case {
+    QPushButton* button;
+    Strings frames;
+  };
+  const Case cases[] = {
+      {window->Command7, {kCardSetting}},
+      {window->CmdGoodBeep, {kGoodBeep}},
+      {window->CmdErrorBeep, {kErrorBeep}},
+      {window->CmdWriteRead, {kRead}},
+      {window->Command10, {kRead, kGoodBeep}},
+      {window->Command1, {}},
+      {window->CmdRead, {}},
+      {window->CmdReadEnd, {}},
+  };
+  for (const Case& c : cases) {
+    reader.sent.clear();
+    QTest::mouseClick(c.button, Qt::LeftButton);
+    EXPECT_EQ(reader.sent, c.frames) << c.button->objectName().toStdString();
+  }
+  EXPECT_EQ(window->TxtWriteRead->text(), QStringLiteral("00000077"));
+  EXPECT_EQ(window->TxtRead->text(), QStringLiteral("00000077"));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowTest, WriteReadClearsThenShowsTheReadBack) {
+  window->TxtWriteRead->setText(QStringLiteral("old"));
+  reader.card.present = false;
+  window->CmdWriteRead_Click();
+  EXPECT_EQ(window->TxtWriteRead->text(), QString());
+  EXPECT_EQ(Messages(kCardFailed), 1);
+}
+
+TEST_F(WindowTest, Command10WithoutACardLeavesTheBoxEmptyAndGivesNoGoodBeep) {
+  window->TxtRead->setText(QStringLiteral("old"));
+  reader.card.present = false;
+  window->Command10_Click();
+  EXPECT_EQ(window->TxtRead->text(), QString());
+  EXPECT_EQ(reader.card.goodBeeps, 0);
+  EXPECT_EQ(reader.card.errorBeeps, 1);
+}
+
+TEST_F(WindowTest, EndClosesTheWindow) {
+  window->show();
+  QTest::mouseClick(window->cmdEnd, Qt::LeftButton);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(reader.sent, Strings{kCardSetting}) << "only the load's card setting";
+}
+
+// --- write and verify ------------------------------------------------------
+
+TEST_F(WindowTest, WriteButtonFormatsWritesAndVerifies) {
+  struct Case {
+    QString typed;
+    QString written;  // what TxtWrite shows and the frame carries
+    QString readBack;
+    bool good;
+  };
+  const Case cases[] = {
+      {"123", "00000123", "00000123", true},
+      {"abc", "00000000", "00000000", true},
+      {"12.7", "00000013", "00000013", true},
+      {" 42 ", "00000042", "00000042", true},
+      // Nine characters: the frame is 39 long, and the read-back holds at most 8.
+      {"-5", "-00000005", "", false},
+      {"123456789", "123456789", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    reader = {};
+    reader.card.is15693 = true;
+    // The card keeps the frame's first 8 data characters, whatever its length.
+    reader.respond = [this](const std::string& frame) {
+      if (frame.rfind("57", 0) == 0) {
+        reader.card.blocks[1] = LegacyBlock(frame.substr(4, 8));
+        return std::string("4100");
+      }
+      return reader.card.Respond(frame);
+    };
+    window->TxtWrite->setText(c.typed);
+    window->TxtWriteRead->setText(QStringLiteral("old"));
+    window->CmdWrite_Click();
+    EXPECT_EQ(window->TxtWrite->text(), c.written);
+    const std::string body = "5701" + c.written.toStdString() + "AAAAAAAA" + std::string(kHalfFill);
+    ASSERT_EQ(reader.sent.size(), 4u);
+    EXPECT_EQ(reader.sent[0], kCardSetting);
+    EXPECT_EQ(reader.sent[1], body + Bcc(body));
+    EXPECT_EQ(reader.sent[2], kRead);
+    EXPECT_EQ(reader.sent[3], c.good ? kGoodBeep : kErrorBeep);
+    if (c.good) EXPECT_EQ(window->TxtWriteRead->text(), c.readBack);
+    else EXPECT_NE(window->TxtWriteRead->text(), window->TxtWrite->text());
+  }
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowTest, WriteButtonWithOnlySpacesDoesNothing) {
+  for (const QString& typed : {QString(), QStringLiteral("    ")}) {
+    window->TxtWrite->setText(typed);
+    window->TxtWriteRead->setText(QStringLiteral("kept"));
+    window->CmdWrite_Click();
+    EXPECT_EQ(window->TxtWrite->text(), typed);
+    EXPECT_EQ(window->TxtWriteRead->text(), QStringLiteral("kept"));
+  }
+  EXPECT_TRUE(reader.sent.empty());
+}
+
+TEST_F(WindowTest, SuccessfulWriteOf123) {
+  const std::string body = "570100000123AAAAAAAA2020202020202020";
+  QString label3AtRead, label4AtRead;
+  reader.respond = [&](const std::string& frame) {
+    if (frame == kRead) label3AtRead = window->Label3->text(), label4AtRead = window->Label4->text();
+    return reader.card.Respond(frame);
+  };
+  QTest::keyClicks(window->TxtWrite, QStringLiteral("123"));
+  QTest::mouseClick(window->CmdWrite, Qt::LeftButton);
+  EXPECT_EQ(window->TxtWrite->text(), QStringLiteral("00000123"));
+  EXPECT_EQ(window->TxtWriteRead->text(), QStringLiteral("00000123"));
+  EXPECT_EQ(reader.card.Block(1), LegacyBlock("00000123"));
+  EXPECT_EQ(reader.card.beeps, Strings{"good"});
+  EXPECT_EQ(reader.sent, (Strings{kCardSetting, body + Bcc(body), kRead, kGoodBeep}));
+  // The read goes out without the builder: the labels still show the write frame then.
+  EXPECT_EQ(label3AtRead.toStdString(), body);
+  EXPECT_EQ(label4AtRead.toStdString(), body + Bcc(body));
+  // The good beep goes through the builder and is the last frame shown.
+  EXPECT_EQ(window->Label4->text().toStdString(), kGoodBeep);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(WindowTest, WriteThatDoesNotReachTheCardShowsAsAMismatch) {
+  reader.card.present = false;
+  window->TxtWrite->setText(QStringLiteral("123"));
+  window->CmdWrite_Click();
+  EXPECT_EQ(window->TxtWriteRead->text(), QString());
+  EXPECT_EQ(reader.card.beeps, (Strings{"error", "error"})) << "the read's and the mismatch's";
+  EXPECT_EQ(Messages(kCardFailed), 1);
+}
+
+TEST_F(WindowTest, WriteTooLongIsRefusedWithAMessageAndNothingSent) {
+  // 1e300 is written out in full: 301 digits.
+  window->TxtWrite->setText(QStringLiteral("1e300"));
+  window->CmdWrite_Click();
+  EXPECT_EQ(window->TxtWrite->text().size(), 301);
+  EXPECT_TRUE(reader.sent.empty());
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].contains(QStringLiteral("301"))) << messages[0].toStdString();
+  EXPECT_TRUE(messages[0].contains(QStringLiteral("226"))) << messages[0].toStdString();
+
+  // Too large even for the number reader.
+  messages.clear();
+  window->TxtWrite->setText(QStringLiteral("1e400"));
+  window->CmdWrite_Click();
+  EXPECT_TRUE(reader.sent.empty());
+  EXPECT_EQ(messages.size(), 1u);
+}
+
+// --- the automatic loop ----------------------------------------------------
+
+TEST_F(WindowTest, AutoReadAndAutoEndSwitchTheLoop) {
+  EXPECT_FALSE(window->Timer1->isActive());
+  window->CmdRead_Click();
+  EXPECT_TRUE(window->Timer1->isActive());
+  window->CmdRead_Click();
+  EXPECT_TRUE(window->Timer1->isActive());
+  window->CmdReadEnd_Click();
+  EXPECT_FALSE(window->Timer1->isActive());
+  window->CmdReadEnd_Click();
+  EXPECT_FALSE(window->Timer1->isActive());
+  EXPECT_TRUE(reader.sent.empty());
+}
+
+TEST_F(WindowTest, AutoReadTwiceRunsOneLoop) {
+  reader.card.blocks[1] = LegacyBlock("00000005");
+  QTest::mouseClick(window->CmdRead, Qt::LeftButton);
+  QTest::mouseClick(window->CmdRead, Qt::LeftButton);
+  QTest::qWait(2500);
+  window->CmdReadEnd_Click();
+  // One loop ticks about twice in that time; two loops would tick about four times.
+  const int reads = reader.CountSent("5201");
+  EXPECT_GE(reads, 1);
+  EXPECT_LE(reads, 3);
+}
+
+TEST_F(WindowTest, TicksWithACardFillTheBoxWithOneGoodBeepEach) {
+  reader.card.blocks[1] = LegacyBlock("00012345");
+  window->CmdRead_Click();
+  for (int tick = 1; tick <= 3; ++tick) {
+    window->TxtRead->clear();
+    window->Timer1_Timer();
+    EXPECT_EQ(window->TxtRead->text(), QStringLiteral("00012345"));
+    EXPECT_EQ(reader.card.goodBeeps, tick);
+    EXPECT_TRUE(window->Timer1->isActive());
+  }
+  EXPECT_EQ(reader.card.errorBeeps, 0);
+  EXPECT_EQ(reader.sent, (Strings{kRead, kGoodBeep, kRead, kGoodBeep, kRead, kGoodBeep}));
+}
+
+TEST_F(WindowTest, TicksWithoutACardGiveOnlyTheErrorBeepAndTheMessage) {
+  reader.card.present = false;
+  window->TxtRead->setText(QStringLiteral("old"));
+  window->CmdRead_Click();
+  std::vector<bool> timerDuringMessage;
+  onMessage = [&](const QString&) { timerDuringMessage.push_back(window->Timer1->isActive()); };
+  for (int tick = 1; tick <= 2; ++tick) {
+    window->Timer1_Timer();
+    EXPECT_EQ(window->TxtRead->text(), QString());
+    EXPECT_EQ(reader.card.errorBeeps, tick);
+    EXPECT_EQ(Messages(kCardFailed), tick);
+    EXPECT_TRUE(window->Timer1->isActive());
+  }
+  EXPECT_EQ(reader.card.goodBeeps, 0);
+  EXPECT_EQ(timerDuringMessage, (std::vector<bool>{false, false}));
+}
+
+TEST_F(WindowTest, TickNeverOverlapsItself) {
+  reader.card.present = false;
+  window->CmdRead_Click();
+  onMessage = [&](const QString&) {
+    window->Timer1_Timer();  // a tick while the first one waits in its message
+  };
+  window->Timer1_Timer();
+  EXPECT_EQ(reader.CountSent("5201"), 1);
+  EXPECT_EQ(Messages(kCardFailed), 1);
+  EXPECT_TRUE(window->Timer1->isActive());
+}
+
+TEST_F(WindowTest, AutoEndTakesEffectBeforeTheNextTick) {
+  reader.card.present = false;
+  window->CmdRead_Click();
+  // Clicked while a tick waits in its message: the tick must not switch the loop back on.
+  onMessage = [&](const QString&) { window->CmdReadEnd_Click(); };
+  window->Timer1_Timer();
+  EXPECT_FALSE(window->Timer1->isActive());
+
+  // And switched on again during a tick, the loop goes on after it.
+  window->CmdRead_Click();
+  onMessage = [&](const QString&) {
+    window->CmdReadEnd_Click();
+    window->CmdRead_Click();
+  };
+  window->Timer1_Timer();
+  EXPECT_TRUE(window->Timer1->isActive());
+}
+
+TEST_F(WindowTest, AutoEndBetweenTicksStopsTheRealTimer) {
+  reader.card.blocks[1] = LegacyBlock("00000001");
+  window->Timer1->setInterval(50);
+  window->CmdRead_Click();
+  QSignalSpy ticks(window->Timer1, &QTimer::timeout);
+  ASSERT_TRUE(ticks.wait(2000));
+  QTest::mouseClick(window->CmdReadEnd, Qt::LeftButton);
+  const std::size_t sent = reader.sent.size();
+  QTest::qWait(300);
+  EXPECT_EQ(reader.sent.size(), sent);
+  EXPECT_EQ(window->TxtRead->text(), QStringLiteral("00000001"));
+}
+
+TEST_F(WindowTest, ClosingTheWindowEndsTheLoop) {
+  window->show();
+  window->CmdRead_Click();
+  reader.card.present = false;
+  onMessage = [&](const QString&) { window->close(); };  // closed during a tick
+  window->Timer1_Timer();
+  EXPECT_FALSE(window->Timer1->isActive());
+}
+
+TEST_F(WindowTest, AnErrorInATickIsReportedOnceAndStopsTheLoop) {
+  window->CmdRead_Click();
+  reader.failWith = [] { throw std::runtime_error("reader gone"); };
+  window->Timer1_Timer();
+  EXPECT_FALSE(window->Timer1->isActive());
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("reader gone")});
+}
+
+}  // namespace
+}  // namespace rfid::legacy::testing
