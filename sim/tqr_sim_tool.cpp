@@ -91,7 +91,7 @@ std::string Printable(const std::string& text) {
   std::string out;
   for (char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c >= 0x7F || c == '\\') {
+    if (c <= 0x20 || c >= 0x7F || c == '\\') {
       out += "\\x";
       out += kDigits[c >> 4];
       out += kDigits[c & 0xF];

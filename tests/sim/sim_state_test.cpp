@@ -1,0 +1,66 @@
+// The state file's text form: what is written is read back unchanged, and
+// the locked read-modify-write keeps the file whole.
+#include "sim_support.h"
+
+namespace rfid::sim::testing {
+namespace {
+
+TEST(SimState, TextFormReadsBackWhatWasWritten) {
+  State s = DefaultState();
+  s.attached = false;
+  s.card.kind = CardKind::Iso15693;
+  s.card.uid = "0123456789ABCDEF";
+  s.card.onField = false;
+  s.card.SetBlock(0, "00000000000000000000000000000001");
+  s.card.SetBlock(255, "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF");
+  s.faults.fail[0x57] = {true, 0};
+  s.faults.fail[0x44] = {true, 7};
+  s.faults.lostWrite = {true, 1};
+  s.faults.wrongRead = {true, 0};
+  s.faults.garbage = {true, 2};
+  s.faults.overlong = {true, 3};
+  s.faults.delayMs = kMaxDelayMs;
+  s.goodBeeps = 12;
+  s.errorBeeps = 3;
+  s.exchanges = 1234567890123;
+  s.Record({1733619723456, "", "", ""});
+  s.Record({1, std::string("a \"quoted\" \\ text\n\t\x01\xff\0end", 26), "41 00", "note with  two spaces"});
+  s.Record({2, "43012020202020202020202020202020202042", std::string(60, '4'), "x"});
+
+  const std::string text = FormatState(s);
+  const State back = ParseState(text);
+  EXPECT_EQ(back.attached, s.attached);
+  EXPECT_EQ(back.card.kind, s.card.kind);
+  EXPECT_EQ(back.card.uid, s.card.uid);
+  EXPECT_EQ(back.card.onField, s.card.onField);
+  EXPECT_EQ(back.card.blocks, s.card.blocks);
+  EXPECT_EQ(back.faults, s.faults);
+  EXPECT_EQ(back.goodBeeps, s.goodBeeps);
+  EXPECT_EQ(back.errorBeeps, s.errorBeeps);
+  EXPECT_EQ(back.exchanges, s.exchanges);
+  EXPECT_EQ(back.log, s.log);
+  EXPECT_EQ(FormatState(back), text);
+
+  // Faults used up are not written at all.
+  State used = DefaultState();
+  used.faults.garbage = {true, 1};
+  EXPECT_TRUE(used.faults.garbage.Fire());
+  EXPECT_FALSE(used.faults.garbage.Fire());
+  EXPECT_EQ(FormatState(used), FormatState(DefaultState()));
+}
+
+TEST_F(SimTest, UpdateThatThrowsStoresNothing) {
+  const StateStore store(path_);
+  store.Update([](State& s) { s.goodBeeps = 5; });
+  const std::string before = FileText(path_);
+  EXPECT_THROW(store.Update([](State& s) {
+    s.goodBeeps = 6;
+    throw std::runtime_error("no");
+  }),
+               std::runtime_error);
+  EXPECT_EQ(FileText(path_), before);
+  EXPECT_EQ(store.Load().goodBeeps, 5);
+}
+
+}  // namespace
+}  // namespace rfid::sim::testing
