@@ -59,6 +59,7 @@ int Main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("rfid-console"));
 
+  rfid::ui::CloseOnTerminationSignals(nullptr);  // also ends a refused copy's message
   SingleInstance instance;
   bool first = false;
   try {

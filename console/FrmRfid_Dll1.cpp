@@ -66,6 +66,8 @@ QIcon ConsoleIcon() {
     p.setBrush(Qt::NoBrush);
     for (int i = 0; i < 3; ++i)  // the antenna's waves
       p.drawArc(QRectF((7 + i * 2) * u, (5 - i) * u, 3 * u, (6 + 2 * i) * u), -60 * 16, 120 * 16);
+    p.end();
+    icon.addPixmap(pixmap);
   }
   return icon;
 }

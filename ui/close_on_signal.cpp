@@ -14,6 +14,7 @@ namespace rfid::ui {
 
 namespace {
 int g_pipe[2] = {-1, -1};
+QPointer<QWidget> g_target;
 
 void OnSignal(int) {
   const char byte = 1;
@@ -22,10 +23,11 @@ void OnSignal(int) {
 }  // namespace
 
 void CloseOnTerminationSignals(QWidget* window) {
+  g_target = window;
   if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0) return;
   auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, qApp);
-  QPointer<QWidget> target(window);
-  QObject::connect(notifier, &QSocketNotifier::activated, qApp, [target] {
+  QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+    QPointer<QWidget> target = g_target;
     char byte;
     [[maybe_unused]] auto n = ::read(g_pipe[0], &byte, 1);
     qCInfo(lcUi) << "termination signal: closing";

@@ -6,9 +6,9 @@ class QWidget;
 
 namespace rfid::ui {
 
-// Call once, after the QApplication exists. Closes the application's active
-// modal window first (a message box or a dialog over the window), then the
-// window itself.
+// Call after the QApplication exists; a later call changes the window. Closes
+// the application's active modal windows first (a message box or a dialog
+// over the window), then the window itself, if any.
 void CloseOnTerminationSignals(QWidget* window);
 
 }  // namespace rfid::ui

@@ -1,0 +1,158 @@
+#include <QGroupBox>
+#include <QTest>
+
+#include "console_fixture.h"
+#include "twips.h"
+
+namespace {
+
+struct Control {
+  const char* name;
+  const char* kind;  // "label", "box", "button", "group"
+  QString caption;
+  QString family;
+  qreal points;
+  bool bold;
+  int maxLength;  // boxes; -1: none of its own
+  bool readOnly;
+  const char* parent;
+};
+
+const Control kControls[] = {
+    {"Frame2", "group", "", "", 0, false, -1, false, "FrmRfid_Dll1"},
+    {"cmdQuit", "button", "종료(&End)", "굴림체", 11.25, false, -1, false, "Frame2"},
+    {"Label3", "label", "등록번호 저장 ", "Verdana", 9.75, true, -1, false, "Frame2"},
+    {"TxtData_WR", "box", "", "Verdana", 12, true, 16, false, "Frame2"},
+    {"Label9", "label", "이름", "Verdana", 9.75, true, -1, false, "Frame2"},
+    {"LabName", "label", "", "Verdana", 14.25, true, -1, false, "Frame2"},
+    {"Label4", "label", "등록번호 Read", "Verdana", 9.75, true, -1, false, "Frame2"},
+    {"TxtData_Read", "box", "", "Verdana", 12, true, 16, true, "Frame2"},
+    {"CmdDiv_WR", "button", "WRITE", "Verdana", 11.25, true, -1, false, "Frame2"},
+    {"CmdTimer", "button", "0", "Verdana", 12, true, -1, false, "Frame2"},
+    {"CmdDiv_Read", "button", "READ", "Verdana", 11.25, true, -1, false, "Frame2"},
+    {"LabMsg1", "label", "Unknown", "Verdana", 15.75, true, -1, false, "Frame2"},
+    {"LabMsg2", "label", "대기중", "Verdana", 15.75, true, -1, false, "Frame2"},
+    {"Frame1", "group", "Frame1", "", 0, false, -1, false, "FrmRfid_Dll1"},
+    {"Label8", "label", "등록번호 자리수", "", 0, false, -1, false, "Frame1"},
+    {"TxtLen", "box", "10", "굴림체", 12, true, -1, true, "Frame1"},
+    {"CmdDiv_Check", "button", "Device Check", "MS Sans Serif", 9.75, true, -1, false, "Frame1"},
+    {"Label6", "label", "부저음 제어", "", 0, false, -1, false, "Frame1"},
+    {"CmdDiv_Beep_OK", "button", "GOOD BEEP", "", 0, false, -1, false, "Frame1"},
+    {"CmdDiv_Beep_ERR", "button", "ERROR BEEP", "", 0, false, -1, false, "Frame1"},
+    {"Label7", "label", "UID", "", 0, false, -1, false, "Frame1"},
+    {"TxtDiv_UID", "box", "", "굴림체", 9.75, true, -1, true, "Frame1"},
+    {"CmdDiv_15693", "button", "15693  DETECT", "", 0, false, -1, false, "Frame1"},
+    {"CmdDiv_14443", "button", "14443A  DETECT", "", 0, false, -1, false, "Frame1"},
+    {"Label1", "label", "송신프로토콜", "", 0, false, -1, false, "Frame1"},
+    {"TxtData_Songsin", "box", "", "굴림체", 9.75, true, -1, true, "Frame1"},
+    {"Label2", "label", "수신프로토콜", "", 0, false, -1, false, "Frame1"},
+    {"TxtData_SuSin", "box", "", "굴림체", 9.75, true, -1, true, "Frame1"},
+    {"Label5", "label", "Block Number", "", 0, false, -1, false, "Frame1"},
+    {"TxtDiv_Block", "box", "01", "MS Sans Serif", 18, true, 2, false, "Frame1"},
+    {"CmdCall_Test", "button", "Test 폼", "", 0, false, -1, false, "Frame1"},
+};
+
+TEST_F(ConsoleTest, EveryControlIsThereByNameWithItsCaptionFontAndLimits) {
+  EXPECT_EQ(console->windowTitle(), "TQR-USB DLL DEMO / tqr32.dll");
+  EXPECT_FALSE(console->windowIcon().isNull());
+  for (int size : {16, 32, 48})
+    EXPECT_FALSE(console->windowIcon().pixmap(size, size).isNull());
+  for (const auto& c : kControls) {
+    SCOPED_TRACE(c.name);
+    auto* w = console->findChild<QWidget*>(c.name);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->parentWidget()->objectName(), c.parent);
+    const std::string kind = c.kind;
+    if (kind == "label") {
+      EXPECT_EQ(qobject_cast<QLabel*>(w)->text(), c.caption);
+    } else if (kind == "button") {
+      EXPECT_EQ(qobject_cast<QPushButton*>(w)->text(), c.caption);
+    } else if (kind == "group") {
+      EXPECT_EQ(qobject_cast<QGroupBox*>(w)->title(), c.caption);
+    }
+    if (kind == "box") {
+      auto* e = qobject_cast<QLineEdit*>(w);
+      ASSERT_NE(e, nullptr);
+      EXPECT_EQ(e->text(), c.caption);
+      EXPECT_EQ(e->isReadOnly(), c.readOnly);
+      EXPECT_EQ(e->maxLength(), c.maxLength < 0 ? 32767 : c.maxLength);
+    }
+    if (c.points > 0) {
+      EXPECT_EQ(w->font().family(), c.family);
+      EXPECT_DOUBLE_EQ(w->font().pointSizeF(), c.points);
+      EXPECT_EQ(w->font().bold(), c.bold);
+    }
+  }
+  auto* timer = console->findChild<QTimer*>("Timer1");
+  ASSERT_NE(timer, nullptr);
+  EXPECT_EQ(timer->interval(), 2000);
+  EXPECT_FALSE(timer->isActive());
+}
+
+TEST_F(ConsoleTest, WindowShowsTheUpperPanelAndHidesTheLowerGroupBelowIt) {
+  const QRect panel = console->Frame2->geometry();
+  EXPECT_EQ(console->size(), QSize(rfid::ui::Twips(7350), rfid::ui::Twips(2790)));
+  EXPECT_LE(panel.bottom(), console->height());
+  EXPECT_GE(console->Frame1->y(), console->height());
+  EXPECT_EQ(console->pos(), QPoint(rfid::ui::Twips(5100), rfid::ui::Twips(5475)));
+  EXPECT_EQ(console->palette().color(QPalette::Window), QColor(0, 0, 64));
+  EXPECT_EQ(console->Frame2->palette().color(QPalette::Window), QColor(Qt::white));
+  EXPECT_EQ(console->LabMsg1->palette().color(QPalette::WindowText), QColor(Qt::white));
+  // The frame can be enlarged to reach the lower group.
+  EXPECT_LT(console->minimumHeight(), console->Frame1->geometry().bottom());
+  EXPECT_GT(console->maximumHeight(), console->Frame1->geometry().bottom());
+}
+
+TEST_F(ConsoleTest, TabOrderStartsInTheLowerGroup) {
+  const char* expected[] = {"CmdCall_Test", "TxtDiv_UID",   "TxtData_Songsin", "CmdDiv_14443",
+                            "TxtDiv_Block", "TxtData_SuSin", "CmdDiv_15693",   "CmdDiv_Beep_ERR",
+                            "CmdDiv_Beep_OK", "CmdDiv_Check", "cmdQuit",        "CmdDiv_WR",
+                            "CmdDiv_Read",  "TxtData_Read",  "TxtData_WR",     "TxtLen",
+                            "CmdTimer"};
+  QWidget* w = console->CmdCall_Test;
+  for (const char* name : expected) {
+    EXPECT_EQ(w->objectName(), name);
+    do w = w->nextInFocusChain();
+    while (!(w->focusPolicy() & Qt::TabFocus) || w == console.get());
+  }
+  EXPECT_EQ(w->objectName(), "CmdCall_Test");  // and round again
+  for (auto* l : console->findChildren<QLabel*>()) EXPECT_EQ(l->focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(ConsoleTest, TypingStopsAtTheMaximumLengthAndReadOnlyBoxesRefuseIt) {
+  Load();
+  console->show();
+  QTest::keyClicks(console->TxtData_WR, "123456789012345");
+  EXPECT_EQ(console->TxtData_WR->text(), "1234567890");
+  console->TxtDiv_Block->clear();
+  QTest::keyClicks(console->TxtDiv_Block, "123");
+  EXPECT_EQ(console->TxtDiv_Block->text(), "12");
+  for (QLineEdit* box : {console->TxtLen, console->TxtData_Read, console->TxtDiv_UID,
+                         console->TxtData_Songsin, console->TxtData_SuSin}) {
+    const QString before = box->text();
+    QTest::keyClicks(box, "99");
+    EXPECT_EQ(box->text(), before) << box->objectName().toStdString();
+  }
+  // A longer text put in by the program is cut without an error.
+  console->TxtData_WR->setText("ABCDEFGHIJKLMNOP");
+  EXPECT_EQ(console->TxtData_WR->text(), "ABCDEFGHIJ");
+  console->TxtData_SuSin->setText(QString(40, 'x'));
+  EXPECT_EQ(console->TxtData_SuSin->text().size(), 40);
+  console->hide();
+}
+
+TEST_F(ConsoleTest, EscapeDoesNotCloseTheConsoleButQuitDoesWithItsAccessKey) {
+  Load();
+  console->show();
+  console->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(console.get()));
+  QTest::keyClick(console->windowHandle(), Qt::Key_Escape);
+  EXPECT_TRUE(console->Loaded());
+  EXPECT_TRUE(console->isVisible());
+  EXPECT_EQ(console->cmdQuit->shortcut(), QKeySequence(Qt::ALT | Qt::Key_E));
+  console->cmdQuit->click();
+  EXPECT_FALSE(console->Loaded());
+  EXPECT_FALSE(console->isVisible());
+}
+
+}  // namespace
