@@ -136,8 +136,7 @@ void FrmRFID_OLD::RFID_Send_Build(QString& ArgSend) {
 }
 
 void FrmRFID_OLD::RFID_CARD_SETING() {
-  const QString reply = ui::Transceive(reader_, kCardSettingFrame);
-  if (ReplyOk(std::u16string(ui::View(reply)))) return;
+  if (ui::ReplyOk(ui::Transceive(reader_, kCardSettingFrame))) return;
   qCInfo(lcLegacy) << "card setting failed";
   ui::ShowMessage(this, QStringLiteral("카드인식 실패"));
 }
@@ -207,6 +206,11 @@ void FrmRFID_OLD::setVisible(bool visible) {
 void FrmRFID_OLD::closeEvent(QCloseEvent* event) {
   closed_ = true;
   StopLoop();
+  // Closing discards the window's texts; showing it again loads it anew.
+  loaded_ = false;
+  for (QLineEdit* box : {TxtRead, TxtWrite, TxtWriteRead}) box->clear();
+  Label3->setText(QStringLiteral("Label3"));
+  Label4->setText(QStringLiteral("Label3"));
   QWidget::closeEvent(event);
 }
 
@@ -242,10 +246,10 @@ void FrmRFID_OLD::CmdReadEnd_Click() {
 
 void FrmRFID_OLD::Timer1_Timer() {
   if (inTick_) return;
+  Timer1->stop();
   inTick_ = true;
   loopEndedDuringTick_ = false;
   const bool ok = ui::Guarded(this, "Timer1_Timer", [&] {
-    Timer1->stop();
     TxtRead->setText(RFID_Read());
     if (!TxtRead->text().isEmpty()) RFID_Good_Beep();
   });

@@ -56,7 +56,8 @@ class FrmRFID_OLD : public QWidget {
   void cmdEnd_Click();
 
   // Showing the window loads it first: the card setting runs, and may ask the
-  // user, before anything of the window is on screen.
+  // user, before anything of the window is on screen. Hiding keeps the window
+  // loaded; closing unloads it.
   void setVisible(bool visible) override;
 
   // The control array of the two group frames: 0 "Read", 1 "Write".

@@ -197,11 +197,22 @@ TEST_F(WindowTest, Command10WithoutACardLeavesTheBoxEmptyAndGivesNoGoodBeep) {
   EXPECT_EQ(reader.card.errorBeeps, 1);
 }
 
-TEST_F(WindowTest, EndClosesTheWindow) {
+TEST_F(WindowTest, EndClosesTheWindowAndDiscardsItsTexts) {
   window->show();
+  window->TxtWrite->setText(QStringLiteral("123"));
+  window->CmdWrite_Click();
+  window->TxtRead->setText(QStringLiteral("5"));
+  reader.sent.clear();
   QTest::mouseClick(window->cmdEnd, Qt::LeftButton);
   EXPECT_FALSE(window->isVisible());
-  EXPECT_EQ(reader.sent, Strings{kCardSetting}) << "only the load's card setting";
+  EXPECT_TRUE(reader.sent.empty());
+  for (QLineEdit* box : {window->TxtRead, window->TxtWrite, window->TxtWriteRead})
+    EXPECT_EQ(box->text(), QString()) << box->objectName().toStdString();
+  EXPECT_EQ(window->Label3->text(), QStringLiteral("Label3"));
+  EXPECT_EQ(window->Label4->text(), QStringLiteral("Label3"));
+
+  window->show();  // loads again
+  EXPECT_EQ(reader.sent, Strings{kCardSetting});
 }
 
 // --- write and verify ------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 
 namespace rfid::legacy {
 namespace {
@@ -10,6 +11,9 @@ namespace {
 struct Case {
   const char16_t* typed;
   const char* written;
+  friend void PrintTo(const Case& c, std::ostream* os) {
+    *os << '"' << QString::fromUtf16(c.typed).toStdString() << "\" -> " << c.written;
+  }
 };
 
 class WriteNumberTest : public ::testing::TestWithParam<Case> {};
