@@ -255,8 +255,11 @@ TEST_F(WindowTest, WriteButtonFormatsWritesAndVerifies) {
     EXPECT_EQ(reader.sent[1], body + Bcc(body));
     EXPECT_EQ(reader.sent[2], kRead);
     EXPECT_EQ(reader.sent[3], c.good ? kGoodBeep : kErrorBeep);
-    if (c.good) EXPECT_EQ(window->TxtWriteRead->text(), c.readBack);
-    else EXPECT_NE(window->TxtWriteRead->text(), window->TxtWrite->text());
+    if (c.good) {
+      EXPECT_EQ(window->TxtWriteRead->text(), c.readBack);
+    } else {
+      EXPECT_NE(window->TxtWriteRead->text(), window->TxtWrite->text());
+    }
   }
   EXPECT_TRUE(messages.empty());
 }
