@@ -1,0 +1,72 @@
+#include "FrmTest1.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "Bas_YkMain11.h"
+#include "YK_ClsRfidVB1.h"
+#include "error_boundary.h"
+#include "twips.h"
+
+using rfid::ui::PlaceTwips;
+using rfid::ui::Twips;
+
+FrmTest1::FrmTest1(QWidget* parent) : QDialog(parent) {
+  setObjectName("FrmTest1");
+  setWindowTitle(QStringLiteral("Form2"));
+  setWindowIcon(QIcon());
+  resize(Twips(6825), Twips(1125));
+
+  Command1 = new QPushButton(QStringLiteral("READ"), this);
+  Command1->setObjectName("Command1");
+  Command1->setAutoDefault(false);
+  PlaceTwips(Command1, 150, 90, 435, 615);
+  Command2 = new QPushButton(QStringLiteral("WR"), this);
+  Command2->setObjectName("Command2");
+  Command2->setAutoDefault(false);
+  PlaceTwips(Command2, 2460, 90, 435, 615);
+  Text1 = new QLineEdit(QStringLiteral("12345678"), this);
+  Text1->setObjectName("Text1");
+  PlaceTwips(Text1, 630, 300, 1785, 375);
+  setTabOrder(Command1, Command2);
+  setTabOrder(Command2, Text1);
+
+  connect(Command1, &QPushButton::clicked, this,
+          [this] { rfid::ui::Guarded(this, "Command1_Click", [this] { Command1_Click(); }); });
+  connect(Command2, &QPushButton::clicked, this,
+          [this] { rfid::ui::Guarded(this, "Command2_Click", [this] { Command2_Click(); }); });
+}
+
+// Every showing after a close loads the window afresh.
+void FrmTest1::showEvent(QShowEvent* event) {
+  if (!m_Loaded) {
+    m_Loaded = true;
+    rfid::ui::Guarded(this, "Form_Load", [this] { Form_Load(); });
+  }
+  QDialog::showEvent(event);
+}
+
+void FrmTest1::done(int result) {
+  m_Loaded = false;
+  QDialog::done(result);
+}
+
+void FrmTest1::Form_Load() {
+  Text1->setText(QStringLiteral("12345678"));
+  Command1->setFocus();
+  G_ClsRfid = std::make_shared<YK_ClsRfidVB1>();
+}
+
+void FrmTest1::Command1_Click() {
+  QString kind = QStringLiteral("READ");
+  std::int16_t length = 8;
+  QString number;
+  G_ClsRfid->G_YK_Rfid(kind, length, number);
+}
+
+void FrmTest1::Command2_Click() {
+  QString kind = QStringLiteral("WR");
+  std::int16_t length = 8;
+  QString number = Text1->text();
+  G_ClsRfid->G_YK_Rfid(kind, length, number);
+}

@@ -1,0 +1,73 @@
+#include "YK_ClsRfidVB1.h"
+
+#include <QDir>
+
+#include "Bas_YkMain11.h"
+#include "FrmRfid_Dll1.h"
+#include "logging.h"
+#include "pad_text.h"
+
+namespace {
+
+const QString kDeviceOk = QStringLiteral("Device 연결 OK");
+
+// Left that refuses a negative length instead of reading it as "all".
+QString LeftOf(const QString& text, std::int16_t length) {
+  if (length < 0)
+    throw rfid::InvalidArgument("registration number length " + std::to_string(length) +
+                                " is negative");
+  return text.left(length);
+}
+
+// The block text is handed over only for the length of one request, also
+// one that fails half-way.
+struct HandOver {
+  ~HandOver() { G_WriteData.clear(); }
+};
+
+}  // namespace
+
+QString YK_ClsRfidVB1::G_YK_Rfid(QString& ArgRDWR_GB, std::int16_t& ArgLen, QString& ArgPTNO) {
+  if (ArgLen == 0) ArgLen = 10;
+  G_DataLen = ArgLen;
+
+  if (ArgRDWR_GB == QLatin1String("DIR")) return QDir::toNativeSeparators(QDir::currentPath());
+
+  FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();
+  console.CmdDiv_Check_Click();
+  const bool found = G_DevMsg == kDeviceOk;
+  if (found) console.CmdDiv_14443_Click();
+
+  if (ArgRDWR_GB == QLatin1String("READ") || ArgRDWR_GB == QLatin1String("READ_TIMER")) {
+    if (found) console.CmdDiv_Read_Click();
+    // Without a reader nothing was read: what an earlier read left belongs
+    // to another card.
+    const QString read = found ? G_ReadData : QString();
+    if (!read.isEmpty()) console.CmdDiv_Beep_OK_Click();
+    if (ArgRDWR_GB == QLatin1String("READ") && read.isEmpty()) console.CmdDiv_Beep_ERR_Click();
+    const QString result = LeftOf(read, G_DataLen);
+    qCInfo(lcRequest).noquote() << ArgRDWR_GB << "request:" << (result.isEmpty() ? "nothing" : result);
+    return result;
+  }
+
+  if (ArgPTNO.isEmpty()) return QStringLiteral("ERROR챠트");
+  if (ArgPTNO.size() > G_DataLen) return QStringLiteral("ERROR길이");
+
+  HandOver handOver;
+  const QString number = PadText(ArgPTNO, G_DataLen, QStringLiteral("0"), QStringLiteral("L"));
+  G_WriteData = PadText(number, 16, QStringLiteral("A"), QStringLiteral("R"));
+  if (found) {
+    console.CmdDiv_WR_Click();
+    console.CmdDiv_Read_Click();
+  }
+  // Verified when what was read back is the number written, filled to
+  // G_DataLen characters.
+  if (!found || G_ReadData != number) G_ReadData.clear();
+  if (!G_ReadData.isEmpty()) console.CmdDiv_Beep_OK_Click();
+  else console.CmdDiv_Beep_ERR_Click();
+  G_WriteData.clear();
+
+  const QString result = LeftOf(G_ReadData, G_DataLen);
+  qCInfo(lcRequest).noquote() << "write request of" << ArgPTNO << (result.isEmpty() ? "failed" : "verified");
+  return result;
+}
