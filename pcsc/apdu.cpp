@@ -1,0 +1,134 @@
+#include "apdu.h"
+
+#include <algorithm>
+
+#include "frame.h"
+
+namespace rfid::pcsc {
+
+namespace {
+constexpr std::uint8_t kClass = 0xFF;
+constexpr std::uint8_t kKeySlot = 0x00;
+constexpr std::uint8_t kKeyA = 0x60;
+constexpr int kBlockBytes = 16;
+constexpr int kPageBytes = 4;  // Ultralight pages and ISO 15693 blocks
+constexpr int kPagesPerBlock = kBlockBytes / kPageBytes;
+
+Plan ReadPlan(const CardInfo& card, int block) {
+  Plan plan;
+  switch (card.memory) {
+    case Memory::Classic:
+      plan.steps = {{LoadTransportKey()}, {AuthenticateKeyA(block)},
+                    {ReadBinary(block, kBlockBytes), kBlockBytes}};
+      break;
+    case Memory::Ultralight:  // one read returns four pages
+      plan.steps = {{ReadBinary(block * kPagesPerBlock, kBlockBytes), kBlockBytes}};
+      break;
+    case Memory::Vicinity:
+      for (int i = 0; i < kPagesPerBlock; ++i)
+        plan.steps.push_back({ReadBinary(block * kPagesPerBlock + i, kPageBytes), kPageBytes});
+      break;
+    case Memory::Unknown:
+      break;
+  }
+  return plan;
+}
+
+Plan WritePlan(const CardInfo& card, int block, std::span<const std::uint8_t> data) {
+  Plan plan;
+  switch (card.memory) {
+    case Memory::Classic:
+      plan.steps = {{LoadTransportKey()}, {AuthenticateKeyA(block)}, {UpdateBinary(block, data)}};
+      break;
+    case Memory::Ultralight:
+    case Memory::Vicinity:
+      for (int i = 0; i < kPagesPerBlock; ++i)
+        plan.steps.push_back({UpdateBinary(block * kPagesPerBlock + i,
+                                           data.subspan(std::size_t(i * kPageBytes), kPageBytes))});
+      break;
+    case Memory::Unknown:
+      break;
+  }
+  return plan;
+}
+}  // namespace
+
+Bytes GetUid() { return {kClass, 0xCA, 0x00, 0x00, 0x00}; }
+
+Bytes LoadTransportKey() {
+  return {kClass, 0x82, 0x00, kKeySlot, 0x06, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+}
+
+Bytes AuthenticateKeyA(int block) {
+  return {kClass, 0x86, 0x00, 0x00, 0x05, 0x01, 0x00, std::uint8_t(block), kKeyA, kKeySlot};
+}
+
+Bytes ReadBinary(int address, int length) {
+  return {kClass, 0xB0, std::uint8_t(address >> 8), std::uint8_t(address), std::uint8_t(length)};
+}
+
+Bytes UpdateBinary(int address, std::span<const std::uint8_t> data) {
+  Bytes apdu(5 + data.size());
+  apdu[0] = kClass;
+  apdu[1] = 0xD6;
+  apdu[2] = std::uint8_t(address >> 8);
+  apdu[3] = std::uint8_t(address);
+  apdu[4] = std::uint8_t(data.size());
+  std::copy(data.begin(), data.end(), apdu.begin() + 5);
+  return apdu;
+}
+
+Bytes Buzzer(bool good) {
+  // LED control byte: green blinks for good, red for error; the buzzer sounds
+  // for the first blink, 100 ms or 500 ms.
+  if (good) return {kClass, 0x00, 0x40, 0xA0, 0x04, 0x01, 0x01, 0x01, 0x01};
+  return {kClass, 0x00, 0x40, 0x50, 0x04, 0x05, 0x01, 0x01, 0x01};
+}
+
+bool UidLengthFits(Standard standard, std::size_t length) {
+  switch (standard) {
+    case Standard::Iso14443A: return length == 4 || length == 7 || length == 10;
+    case Standard::Iso15693: return length == 8;
+    case Standard::Unknown: break;
+  }
+  return false;
+}
+
+std::variant<Plan, Refusal> PlanFor(const Request& request, const CardInfo& card) {
+  switch (request.command) {
+    case Command::Detect: {
+      const Standard wanted = request.parameter == 1 ? Standard::Iso14443A : Standard::Iso15693;
+      if (card.standard != wanted)
+        return Refusal{Failure::OtherKind, "the card is " + card.Describe()};
+      Plan plan;
+      plan.steps = {{GetUid(), kAnyLength}};
+      plan.detect = true;
+      return plan;
+    }
+    case Command::Beep: {
+      Plan plan;
+      plan.steps = {{Buzzer(request.parameter == 1)}};
+      return plan;
+    }
+    case Command::Read:
+    case Command::Write:
+      break;
+  }
+  if (card.memory == Memory::Unknown)
+    return Refusal{Failure::UnknownLayout, "no block layout for " + card.Describe()};
+  if (request.command == Command::Read) return ReadPlan(card, request.parameter);
+  if (auto why = WriteRefusal(card, request.parameter))
+    return Refusal{Failure::Refused, card.Describe() + ": " + *why};
+  return WritePlan(card, request.parameter, request.data);
+}
+
+std::string HexBytes(std::span<const std::uint8_t> bytes, bool spaced) {
+  std::string out;
+  for (std::uint8_t b : bytes) {
+    if (spaced && !out.empty()) out += ' ';
+    out += ByteText(b);
+  }
+  return out;
+}
+
+}  // namespace rfid::pcsc

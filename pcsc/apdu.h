@@ -1,0 +1,54 @@
+// The PC/SC pseudo-APDUs for contactless storage cards, and the APDUs each
+// frame turns into on each kind of card.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "card_kind.h"
+#include "card_link.h"
+#include "request.h"
+
+namespace rfid::pcsc {
+
+Bytes GetUid();
+// Key A FF FF FF FF FF FF into the reader's volatile key slot 0.
+Bytes LoadTransportKey();
+Bytes AuthenticateKeyA(int block);
+Bytes ReadBinary(int address, int length);
+Bytes UpdateBinary(int address, std::span<const std::uint8_t> data);
+Bytes Buzzer(bool good);
+
+inline constexpr std::size_t kAnyLength = std::size_t(-1);
+
+struct Step {
+  Bytes command;
+  // Data bytes the response must carry before its status word.
+  std::size_t dataLength = 0;
+};
+
+struct Plan {
+  std::vector<Step> steps;
+  // The reply's data is what the steps returned, in order; a detect also
+  // checks the UID's length.
+  bool detect = false;
+};
+
+struct Refusal {
+  Failure failure;
+  std::string why;
+};
+
+// The APDUs that carry out request on card, or why nothing may be sent.
+std::variant<Plan, Refusal> PlanFor(const Request& request, const CardInfo& card);
+
+// Whether a UID of this many bytes belongs to the detected standard.
+bool UidLengthFits(Standard standard, std::size_t length);
+
+std::string HexBytes(std::span<const std::uint8_t> bytes, bool spaced);
+
+}  // namespace rfid::pcsc

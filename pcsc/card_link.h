@@ -1,0 +1,50 @@
+// The few PC/SC services the reader library needs, behind an interface of
+// our own so that the card logic runs against a scripted link in tests.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace rfid::pcsc {
+
+using Bytes = std::vector<std::uint8_t>;
+
+enum class LinkFault {
+  // The handle or context no longer holds (card removed or reset since the
+  // last exchange, service restarted): nothing reached the card.
+  Stale,
+  NoService,
+  NoReader,
+  // The card went away or stopped working while we talked to it.
+  Lost,
+  Failed,
+};
+
+class LinkError : public std::runtime_error {
+ public:
+  LinkError(LinkFault fault, const std::string& what) : std::runtime_error(what), fault_(fault) {}
+  LinkFault Fault() const { return fault_; }
+
+ private:
+  LinkFault fault_;
+};
+
+// One connection to the reader service; at most one card handle at a time.
+// Every call but Disconnect and EndTransaction throws LinkError.
+class CardLink {
+ public:
+  virtual ~CardLink() = default;
+  virtual std::vector<std::string> ListReaders() = 0;
+  // The card's ATR, or nullopt when the reader holds no card we may use.
+  virtual std::optional<Bytes> Connect(const std::string& reader) = 0;
+  virtual void Disconnect() = 0;
+  virtual void BeginTransaction() = 0;
+  virtual void EndTransaction() = 0;
+  // The whole response, status word included.
+  virtual Bytes Transmit(const Bytes& command) = 0;
+};
+
+}  // namespace rfid::pcsc

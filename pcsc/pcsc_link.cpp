@@ -1,0 +1,147 @@
+#include "pcsc_link.h"
+
+#include <winscard.h>
+
+#include <array>
+
+namespace rfid::pcsc {
+
+namespace {
+
+std::string Describe(const char* call, LONG rv) {
+  return std::string(call) + ": " + pcsc_stringify_error(rv);
+}
+
+LinkFault FaultOf(LONG rv) {
+  switch (rv) {
+    case SCARD_W_REMOVED_CARD:
+    case SCARD_W_RESET_CARD:
+    case SCARD_E_INVALID_HANDLE:
+    case SCARD_E_NO_SERVICE:
+    case SCARD_E_SERVICE_STOPPED:
+    case SCARD_E_READER_UNAVAILABLE:
+    case SCARD_E_UNKNOWN_READER:
+      return LinkFault::Stale;
+    case SCARD_E_NO_SMARTCARD:
+    case SCARD_E_NOT_TRANSACTED:
+    case SCARD_W_UNRESPONSIVE_CARD:
+    case SCARD_W_UNPOWERED_CARD:
+    case SCARD_F_COMM_ERROR:
+    case SCARD_E_PROTO_MISMATCH:
+      return LinkFault::Lost;
+    default:
+      return LinkFault::Failed;
+  }
+}
+
+[[noreturn]] void Throw(const char* call, LONG rv) { throw LinkError(FaultOf(rv), Describe(call, rv)); }
+
+class PcscLink final : public CardLink {
+ public:
+  ~PcscLink() override {
+    Disconnect();
+    if (haveContext_) SCardReleaseContext(context_);
+  }
+
+  std::vector<std::string> ListReaders() override {
+    EnsureContext();
+    DWORD size = 0;
+    LONG rv = SCardListReaders(context_, nullptr, nullptr, &size);
+    if (rv == SCARD_E_NO_READERS_AVAILABLE) return {};
+    if (rv != SCARD_S_SUCCESS) Throw("SCardListReaders", rv);
+    std::string buffer(size, '\0');
+    rv = SCardListReaders(context_, nullptr, buffer.data(), &size);
+    if (rv == SCARD_E_NO_READERS_AVAILABLE) return {};
+    if (rv != SCARD_S_SUCCESS) Throw("SCardListReaders", rv);
+    buffer.resize(size);
+    std::vector<std::string> names;
+    for (std::size_t pos = 0; pos < buffer.size() && buffer[pos] != '\0';) {
+      const std::size_t end = buffer.find('\0', pos);
+      names.push_back(buffer.substr(pos, end - pos));
+      if (end == std::string::npos) break;
+      pos = end + 1;
+    }
+    return names;
+  }
+
+  std::optional<Bytes> Connect(const std::string& reader) override {
+    EnsureContext();
+    Disconnect();
+    LONG rv = SCardConnect(context_, reader.c_str(), SCARD_SHARE_SHARED,
+                           SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card_, &protocol_);
+    switch (rv) {
+      case SCARD_S_SUCCESS: break;
+      case SCARD_E_NO_SMARTCARD:
+      case SCARD_W_REMOVED_CARD:
+      case SCARD_E_SHARING_VIOLATION:  // another program holds it exclusively
+      case SCARD_W_UNRESPONSIVE_CARD:
+      case SCARD_W_UNPOWERED_CARD:
+      case SCARD_E_PROTO_MISMATCH:
+        return std::nullopt;
+      default:
+        Throw("SCardConnect", rv);
+    }
+    haveCard_ = true;
+    std::array<BYTE, MAX_ATR_SIZE> atr{};
+    DWORD atrLength = atr.size();
+    DWORD state = 0, protocol = 0;
+    rv = SCardStatus(card_, nullptr, nullptr, &state, &protocol, atr.data(), &atrLength);
+    if (rv != SCARD_S_SUCCESS) {
+      Disconnect();
+      if (FaultOf(rv) == LinkFault::Failed) Throw("SCardStatus", rv);
+      return std::nullopt;  // gone again at once
+    }
+    return Bytes(atr.begin(), atr.begin() + std::ptrdiff_t(atrLength));
+  }
+
+  void Disconnect() override {
+    if (!haveCard_) return;
+    SCardDisconnect(card_, SCARD_LEAVE_CARD);
+    haveCard_ = false;
+  }
+
+  void BeginTransaction() override {
+    const LONG rv = SCardBeginTransaction(Card());
+    if (rv != SCARD_S_SUCCESS) Throw("SCardBeginTransaction", rv);
+  }
+
+  void EndTransaction() override {
+    if (haveCard_) SCardEndTransaction(card_, SCARD_LEAVE_CARD);
+  }
+
+  Bytes Transmit(const Bytes& command) override {
+    std::array<BYTE, 258> response{};
+    DWORD length = response.size();
+    const SCARD_IO_REQUEST* pci = protocol_ == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
+    const LONG rv = SCardTransmit(Card(), pci, command.data(), DWORD(command.size()), nullptr,
+                                  response.data(), &length);
+    if (rv != SCARD_S_SUCCESS) Throw("SCardTransmit", rv);
+    return Bytes(response.begin(), response.begin() + std::ptrdiff_t(length));
+  }
+
+ private:
+  void EnsureContext() {
+    if (haveContext_) return;
+    const LONG rv = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context_);
+    if (rv != SCARD_S_SUCCESS)
+      throw LinkError(LinkFault::NoService, Describe("SCardEstablishContext", rv));
+    haveContext_ = true;
+  }
+
+  SCARDHANDLE Card() const {
+    if (!haveCard_) throw LinkError(LinkFault::Stale, "no card handle");
+    return card_;
+  }
+
+  SCARDCONTEXT context_ = 0;
+  bool haveContext_ = false;
+  SCARDHANDLE card_ = 0;
+  bool haveCard_ = false;
+  DWORD protocol_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<CardLink> MakePcscLink() { return std::make_unique<PcscLink>(); }
+
+}  // namespace rfid::pcsc
