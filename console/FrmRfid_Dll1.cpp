@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QStyle>
 #include <QTimer>
 #include <stdexcept>
 
@@ -70,6 +69,24 @@ QIcon ConsoleIcon() {
     icon.addPixmap(pixmap);
   }
   return icon;
+}
+
+// A door with an arrow leaving it: drawn here rather than decoded from an
+// image, which keeps image libraries out of the start-up.
+QIcon QuitIcon(int size) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  const qreal u = size / 16.0;
+  p.setPen(QPen(QColor(90, 60, 30), qMax(1.0, u)));
+  p.setBrush(QColor(200, 150, 90));
+  p.drawRect(QRectF(2 * u, 1 * u, 7 * u, 14 * u));
+  p.setPen(QPen(QColor(180, 0, 0), qMax(1.5, 1.6 * u)));
+  p.drawLine(QPointF(7 * u, 8 * u), QPointF(15 * u, 8 * u));
+  p.drawLine(QPointF(12 * u, 5 * u), QPointF(15 * u, 8 * u));
+  p.drawLine(QPointF(12 * u, 11 * u), QPointF(15 * u, 8 * u));
+  p.end();
+  return QIcon(pixmap);
 }
 
 void SetBackground(QWidget* w, const QColor& background, const QColor* text = nullptr) {
@@ -179,7 +196,7 @@ void FrmRfid_Dll1::BuildControls() {
 
   cmdQuit = button(Frame2, "cmdQuit", QStringLiteral("종료(&End)"));
   cmdQuit->setFont(Font("굴림체", 11.25, false));
-  cmdQuit->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+  cmdQuit->setIcon(QuitIcon(Twips(480)));
   cmdQuit->setIconSize(QSize(Twips(480), Twips(480)));
   PlaceTwips(cmdQuit, 90, 60, 1305, 1425);
 

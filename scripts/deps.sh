@@ -2,7 +2,7 @@
 # Installs what building and testing need, when it is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-          xvfb xauth fonts-nanum imagemagick x11-apps
+          xvfb xauth fonts-lexi-gulim imagemagick x11-apps
           pcscd libpcsclite-dev vsmartcard-vpcd)
 missing=()
 for p in "${packages[@]}"; do
