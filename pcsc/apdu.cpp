@@ -107,7 +107,7 @@ std::variant<Plan, Refusal> PlanFor(const Request& request, const CardInfo& card
     }
     case Command::Beep: {
       Plan plan;
-      plan.steps = {{Buzzer(request.parameter == 1)}};
+      plan.steps = {{Buzzer(request.parameter == 1), 0, true}};
       return plan;
     }
     case Command::Read:

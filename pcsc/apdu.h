@@ -29,6 +29,9 @@ struct Step {
   Bytes command;
   // Data bytes the response must carry before its status word.
   std::size_t dataLength = 0;
+  // Success is 90 with any second byte (readers that report their LED
+  // state there).
+  bool anySw2 = false;
 };
 
 struct Plan {

@@ -73,10 +73,8 @@ Outcome Session::Attempt(const Request& request, bool& sent) {
   if (!connected_)
     if (auto failed = Connect()) return *failed;
   auto plan = PlanFor(request, card_);
-  if (auto* refusal = std::get_if<Refusal>(&plan)) {
-    Trace("nothing sent: " + refusal->why);
-    return Fail(refusal->failure, refusal->why);
-  }
+  if (auto* refusal = std::get_if<Refusal>(&plan))
+    return Fail(refusal->failure, "nothing sent: " + refusal->why);
   return Execute(std::get<Plan>(plan), sent);
 }
 
@@ -115,7 +113,7 @@ Outcome Session::Execute(const Plan& plan, bool& sent) {
     const std::span<const std::uint8_t> body(response.data(), response.size() - 2);
     const std::string sw = HexBytes(std::span(response).last(2), true);
     Trace("< " + (body.empty() ? std::string() : HexBytes(body, true) + " ") + "SW " + sw);
-    if (response[response.size() - 2] != 0x90 || response.back() != 0x00)
+    if (response[response.size() - 2] != 0x90 || (response.back() != 0x00 && !step.anySw2))
       return Fail(Failure::CardError, "status word " + sw);
     if (step.dataLength != kAnyLength && body.size() != step.dataLength)
       return Fail(Failure::CardError, std::to_string(body.size()) + " data bytes, expected " +

@@ -1,0 +1,203 @@
+#include "pcsc_rig.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <winscard.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace rfid::pcsc::rig {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kPcscd = "/usr/sbin/pcscd";
+constexpr const char* kVpcdDriver = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so";
+constexpr const char* kSocket = "/run/pcscd/pcscd.comm";
+constexpr const char* kPidFile = "/run/pcscd/pcscd.pid";
+constexpr const char* kLockFile = "/tmp/rfid-pcsc-rig.lock";
+
+// A live process named pcscd (zombies do not count).
+bool PcscdRuns(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  const auto open = line.find('('), close = line.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close + 2 >= line.size())
+    return false;
+  return line.substr(open + 1, close - open - 1) == "pcscd" && line[close + 2] != 'Z';
+}
+
+void RemoveStaleFiles() {
+  std::ifstream pidFile(kPidFile);
+  long pid = 0;
+  if (pidFile >> pid && pid > 0 && PcscdRuns(pid_t(pid)))
+    throw std::runtime_error("a pcscd the rig did not start runs (PID " + std::to_string(pid) +
+                             "); stop it first");
+  std::error_code ignored;
+  fs::remove(kSocket, ignored);
+  fs::remove(kPidFile, ignored);
+}
+
+bool ReaderListed(const char* name) {
+  SCARDCONTEXT context;
+  if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS)
+    return false;
+  char buffer[4096];
+  DWORD size = sizeof buffer;
+  const LONG rv = SCardListReaders(context, nullptr, buffer, &size);
+  SCardReleaseContext(context);
+  if (rv != SCARD_S_SUCCESS) return false;
+  for (const char* p = buffer; *p; p += std::strlen(p) + 1)
+    if (std::strcmp(p, name) == 0) return true;
+  return false;
+}
+
+bool ServiceAnswers() {
+  SCARDCONTEXT context;
+  if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS)
+    return false;
+  SCardReleaseContext(context);
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> RigMissing() {
+  if (geteuid() != 0) return "the rig runs pcscd, which needs root";
+  if (access(kPcscd, X_OK) != 0) return std::string(kPcscd) + " is missing (package pcscd)";
+  if (access(kVpcdDriver, R_OK) != 0)
+    return std::string(kVpcdDriver) + " is missing (package vsmartcard-vpcd)";
+  return std::nullopt;
+}
+
+PcscRig::PcscRig(Readers readers) {
+  lockFd_ = ::open(kLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX) != 0)
+    throw std::runtime_error(std::string("cannot lock ") + kLockFile + ": " + std::strerror(errno));
+  try {
+    RemoveStaleFiles();
+    char pattern[] = "/tmp/rfid-pcsc-rig.XXXXXX";
+    if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    dir_ = pattern;
+    const std::string config = dir_ + "/reader.conf.d";
+    fs::create_directory(config);
+    if (readers == Readers::Virtual) {
+      std::ofstream conf(config + "/vpcd");
+      conf << "FRIENDLYNAME \"Virtual PCD\"\n"
+           << "DEVICENAME   /dev/null:0x8C7B\n"
+           << "LIBPATH      " << kVpcdDriver << "\n"
+           << "CHANNELID    0x8C7B\n";
+    }
+    const std::string log = dir_ + "/pcscd.log";
+    std::vector<std::string> args = {kPcscd, "--foreground", "--config", config};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+      // pcscd dies with the test, however the test ends.
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (::getppid() != parent) ::_exit(127);
+      const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out >= 0) {
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+      }
+      ::execv(kPcscd, argv.data());
+      ::_exit(127);
+    }
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    for (;;) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        throw std::runtime_error("pcscd ended at once:\n" + Log());
+      }
+      if (readers == Readers::Virtual ? ReaderListed(kReader0) : ServiceAnswers()) break;
+      if (Clock::now() > deadline) throw std::runtime_error("pcscd did not come up:\n" + Log());
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  } catch (...) {
+    Stop();
+    if (!dir_.empty()) fs::remove_all(dir_);
+    ::close(lockFd_);
+    throw;
+  }
+}
+
+PcscRig::~PcscRig() {
+  Stop();
+  std::error_code ignored;
+  fs::remove_all(dir_, ignored);
+  ::close(lockFd_);
+}
+
+void PcscRig::Stop() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  int status = 0;
+  while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    if (Clock::now() > deadline) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  pid_ = -1;
+}
+
+std::string PcscRig::Log() const {
+  std::ifstream in(dir_ + "/pcscd.log");
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool PcscRig::WaitForCard(const std::string& reader, bool present,
+                          std::chrono::milliseconds timeout) const {
+  SCARDCONTEXT context;
+  if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS)
+    return false;
+  const auto deadline = Clock::now() + timeout;
+  SCARD_READERSTATE state{};
+  state.szReader = reader.c_str();
+  state.dwCurrentState = SCARD_STATE_UNAWARE;
+  bool reached = false;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() < 0) break;
+    const LONG rv = SCardGetStatusChange(context, DWORD(left.count()), &state, 1);
+    if (rv != SCARD_S_SUCCESS && rv != SCARD_E_TIMEOUT) break;
+    const bool has = (state.dwEventState & SCARD_STATE_PRESENT) &&
+                     !(state.dwEventState & SCARD_STATE_MUTE);
+    if (has == present) {
+      reached = true;
+      break;
+    }
+    if (rv == SCARD_E_TIMEOUT) break;
+    state.dwCurrentState = state.dwEventState & ~DWORD(SCARD_STATE_CHANGED);
+  }
+  SCardReleaseContext(context);
+  return reached;
+}
+
+}  // namespace rfid::pcsc::rig

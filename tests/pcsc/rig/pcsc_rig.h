@@ -1,0 +1,47 @@
+// pcscd with vpcd's virtual readers, started as a child of the test and
+// stopped by its PID. One rig at a time on a machine: pcscd's socket has a
+// fixed path, so the rig holds a lock file while it runs.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace rfid::pcsc::rig {
+
+inline constexpr const char* kReader0 = "Virtual PCD 00 00";
+inline constexpr const char* kReader1 = "Virtual PCD 00 01";
+
+// Why the rig cannot run on this machine (not root, pcscd or vpcd missing),
+// or nullopt.
+std::optional<std::string> RigMissing();
+
+class PcscRig {
+ public:
+  enum class Readers { Virtual, None };
+
+  // Starts pcscd and returns once PC/SC lists its readers; throws
+  // std::runtime_error with pcscd's output when it does not come up.
+  explicit PcscRig(Readers readers = Readers::Virtual);
+  ~PcscRig();
+  PcscRig(const PcscRig&) = delete;
+  PcscRig& operator=(const PcscRig&) = delete;
+
+  // Stops pcscd (SIGTERM, then SIGKILL) and waits for it.
+  void Stop();
+  pid_t Pid() const { return pid_; }
+  std::string Log() const;
+
+  // Waits, through PC/SC, until reader holds a card (or none).
+  bool WaitForCard(const std::string& reader, bool present,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+
+ private:
+  int lockFd_ = -1;
+  std::string dir_;
+  pid_t pid_ = -1;
+};
+
+}  // namespace rfid::pcsc::rig

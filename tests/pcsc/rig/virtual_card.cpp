@@ -1,0 +1,364 @@
+#include "virtual_card.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+
+namespace rfid::pcsc::rig {
+
+namespace {
+
+constexpr std::uint16_t kOk = 0x9000;
+constexpr std::uint16_t kFailed = 0x6300;
+constexpr std::uint16_t kWrongLength = 0x6700;
+constexpr std::uint16_t kSecurity = 0x6982;
+constexpr std::uint16_t kNotSupported = 0x6A81;
+constexpr std::uint16_t kNotFound = 0x6A82;
+constexpr std::uint16_t kWrongP1P2 = 0x6B00;
+constexpr std::uint16_t kWrongLe = 0x6C00;  // | the right length
+constexpr std::uint16_t kInsUnknown = 0x6D00;
+constexpr std::uint16_t kClaUnknown = 0x6E00;
+
+constexpr int kClassicBlocks = 64;
+constexpr int kUltralightPages = 16;
+constexpr int kVicinityBlocks = 28;
+
+Bytes Sw(std::uint16_t sw) { return {std::uint8_t(sw >> 8), std::uint8_t(sw)}; }
+
+Bytes WithSw(Bytes data, std::uint16_t sw) {
+  data.push_back(std::uint8_t(sw >> 8));
+  data.push_back(std::uint8_t(sw));
+  return data;
+}
+
+bool IsTrailer(int block) { return block % 4 == 3; }
+
+// Lc and the data of a command APDU; nullopt when the length byte and the
+// APDU's size disagree.
+std::optional<Bytes> CommandData(const Bytes& apdu) {
+  if (apdu.size() < 5 || apdu.size() != 5u + apdu[4]) return std::nullopt;
+  return Bytes(apdu.begin() + 5, apdu.end());
+}
+
+// Le of a case 2 APDU (0 stands for 256); nullopt when it has data.
+std::optional<std::size_t> ExpectedLength(const Bytes& apdu) {
+  if (apdu.size() != 5) return std::nullopt;
+  return apdu[4] == 0 ? 256 : apdu[4];
+}
+
+}  // namespace
+
+Bytes StorageAtr(std::uint8_t standard, std::uint16_t name) {
+  Bytes atr = {0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00, 0x03, 0x06,
+               standard, std::uint8_t(name >> 8), std::uint8_t(name), 0x00, 0x00, 0x00, 0x00};
+  std::uint8_t tck = 0;
+  for (std::size_t i = 1; i < atr.size(); ++i) tck ^= atr[i];
+  atr.push_back(tck);
+  return atr;
+}
+
+CardModel::CardModel(CardType type) : type_(type) {
+  switch (type) {
+    case CardType::Classic1K: {
+      atr_ = StorageAtr(0x03, 0x0001);
+      uid_ = {0x5A, 0x1B, 0x2C, 0x3D};
+      memory_.assign(kClassicBlocks * 16, 0x00);
+      const std::uint8_t bcc = uid_[0] ^ uid_[1] ^ uid_[2] ^ uid_[3];
+      const Bytes block0 = {uid_[0], uid_[1], uid_[2], uid_[3], bcc, 0x08, 0x04, 0x00,
+                            0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69};
+      std::copy(block0.begin(), block0.end(), memory_.begin());
+      const Bytes trailer = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x07,
+                             0x80, 0x69, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+      for (int block = 3; block < kClassicBlocks; block += 4)
+        std::copy(trailer.begin(), trailer.end(), memory_.begin() + block * 16);
+      break;
+    }
+    case CardType::Ultralight: {
+      atr_ = StorageAtr(0x03, 0x0003);
+      uid_ = {0x04, 0xA2, 0xB3, 0xC4, 0xD5, 0xE6, 0xF7};
+      memory_.assign(kUltralightPages * 4, 0x00);
+      const Bytes head = {uid_[0], uid_[1], uid_[2], std::uint8_t(0x88 ^ uid_[0] ^ uid_[1] ^ uid_[2]),
+                          uid_[3], uid_[4], uid_[5], uid_[6],
+                          std::uint8_t(uid_[3] ^ uid_[4] ^ uid_[5] ^ uid_[6]), 0x48, 0x00, 0x00};
+      std::copy(head.begin(), head.end(), memory_.begin());
+      break;
+    }
+    case CardType::Iso15693:
+      atr_ = StorageAtr(0x0B, 0x0014);
+      uid_ = {0xE0, 0x04, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78};
+      memory_.assign(kVicinityBlocks * 4, 0x00);
+      break;
+  }
+}
+
+Bytes CardModel::Read(std::size_t offset, std::size_t length) const {
+  if (offset > memory_.size() || length > memory_.size() - offset)
+    throw std::out_of_range("outside the card's memory");
+  return Bytes(memory_.begin() + std::ptrdiff_t(offset),
+               memory_.begin() + std::ptrdiff_t(offset + length));
+}
+
+void CardModel::Write(std::size_t offset, const Bytes& bytes) {
+  if (offset > memory_.size() || bytes.size() > memory_.size() - offset)
+    throw std::out_of_range("outside the card's memory");
+  std::copy(bytes.begin(), bytes.end(), memory_.begin() + std::ptrdiff_t(offset));
+}
+
+void CardModel::SetKeyA(int sector, const Bytes& key) {
+  Write(std::size_t(sector * 4 + 3) * 16, key);
+}
+
+Bytes CardModel::Respond(const Bytes& apdu) {
+  if (apdu.size() < 4) return Sw(kWrongLength);
+  if (apdu[0] != 0xFF) return Sw(kClaUnknown);
+  switch (apdu[1]) {
+    case 0xCA: return GetData(apdu);
+    case 0x82: return LoadKeys(apdu);
+    case 0x86: return Authenticate(apdu);
+    case 0xB0: return ReadBinary(apdu);
+    case 0xD6: return UpdateBinary(apdu);
+    case 0x00:
+      if (apdu[2] != 0x40) return Sw(kWrongP1P2);
+      if (apdu.size() != 9 || apdu[4] != 4) return Sw(kWrongLength);
+      if (buzzerStatus_ >> 8 == 0x90) ++beeps_;
+      return Sw(buzzerStatus_);
+    default: return Sw(kInsUnknown);
+  }
+}
+
+Bytes CardModel::GetData(const Bytes& apdu) const {
+  const auto le = ExpectedLength(apdu);
+  if (!le) return Sw(kWrongLength);
+  if (apdu[2] == 0x01) return Sw(kNotSupported);  // historical bytes: not kept
+  if (apdu[2] != 0x00 || apdu[3] != 0x00) return Sw(kWrongP1P2);
+  if (apdu[4] != 0 && *le != uid_.size()) return Sw(std::uint16_t(kWrongLe | uid_.size()));
+  return WithSw(uid_, kOk);
+}
+
+Bytes CardModel::LoadKeys(const Bytes& apdu) {
+  const auto data = CommandData(apdu);
+  if (!data || data->size() != 6) return Sw(kWrongLength);
+  if ((apdu[2] != 0x00 && apdu[2] != 0x20) || apdu[3] >= keys_.size()) return Sw(kWrongP1P2);
+  keys_[apdu[3]] = *data;
+  return Sw(kOk);
+}
+
+Bytes CardModel::Authenticate(const Bytes& apdu) {
+  const auto data = CommandData(apdu);
+  if (!data || data->size() != 5) return Sw(kWrongLength);
+  const Bytes& d = *data;
+  if (d[0] != 0x01 || (d[3] != 0x60 && d[3] != 0x61) || d[4] >= keys_.size())
+    return Sw(kWrongP1P2);
+  authenticatedSector_ = -1;
+  const int block = d[1] << 8 | d[2];
+  if (type_ != CardType::Classic1K || block >= kClassicBlocks || keys_[d[4]].empty())
+    return Sw(kFailed);
+  const int sector = block / 4;
+  const std::size_t keyOffset = std::size_t(sector * 4 + 3) * 16 + (d[3] == 0x60 ? 0 : 10);
+  if (Read(keyOffset, 6) != keys_[d[4]]) return Sw(kFailed);
+  authenticatedSector_ = sector;
+  return Sw(kOk);
+}
+
+Bytes CardModel::ReadBinary(const Bytes& apdu) const {
+  const auto le = ExpectedLength(apdu);
+  if (!le) return Sw(kWrongLength);
+  const int address = apdu[2] << 8 | apdu[3];
+  switch (type_) {
+    case CardType::Classic1K: return ClassicRead(address, *le);
+    case CardType::Ultralight: return UltralightRead(address, *le);
+    case CardType::Iso15693: return VicinityRead(address, *le);
+  }
+  return Sw(kInsUnknown);
+}
+
+Bytes CardModel::UpdateBinary(const Bytes& apdu) {
+  const auto data = CommandData(apdu);
+  if (!data) return Sw(kWrongLength);
+  const int address = apdu[2] << 8 | apdu[3];
+  switch (type_) {
+    case CardType::Classic1K: return ClassicUpdate(address, *data);
+    case CardType::Ultralight: return UltralightUpdate(address, *data);
+    case CardType::Iso15693: return VicinityUpdate(address, *data);
+  }
+  return Sw(kInsUnknown);
+}
+
+Bytes CardModel::ClassicRead(int block, std::size_t le) const {
+  if (block >= kClassicBlocks) return Sw(kNotFound);
+  if (le != 16) return Sw(kWrongLe | 16);
+  if (block / 4 != authenticatedSector_) return Sw(kSecurity);
+  Bytes data = Read(std::size_t(block) * 16, 16);
+  if (IsTrailer(block)) std::fill(data.begin(), data.begin() + 6, 0x00);  // key A never reads
+  return WithSw(std::move(data), kOk);
+}
+
+Bytes CardModel::ClassicUpdate(int block, const Bytes& data) {
+  if (data.size() != 16) return Sw(kWrongLength);
+  if (block >= kClassicBlocks) return Sw(kNotFound);
+  if (block / 4 != authenticatedSector_) return Sw(kSecurity);
+  if (block == 0) return Sw(kFailed);  // manufacturer block
+  Write(std::size_t(block) * 16, data);
+  return Sw(kOk);
+}
+
+bool CardModel::PageLocked(int page) const {
+  const std::uint8_t lock0 = memory_[10], lock1 = memory_[11];
+  if (page == 3) return lock0 & 0x08;
+  if (page >= 4 && page <= 7) return lock0 & (1 << page);
+  if (page >= 8 && page <= 15) return lock1 & (1 << (page - 8));
+  return false;
+}
+
+Bytes CardModel::UltralightRead(int page, std::size_t le) const {
+  if (page >= kUltralightPages) return Sw(kNotFound);
+  if (le != 16) return Sw(kWrongLe | 16);
+  Bytes data;
+  for (int i = 0; i < 4; ++i) {  // reads roll over past the last page
+    const Bytes p = Read(std::size_t((page + i) % kUltralightPages) * 4, 4);
+    data.insert(data.end(), p.begin(), p.end());
+  }
+  return WithSw(std::move(data), kOk);
+}
+
+Bytes CardModel::UltralightUpdate(int page, const Bytes& data) {
+  if (data.size() != 4) return Sw(kWrongLength);
+  if (page >= kUltralightPages) return Sw(kNotFound);
+  if (page < 2 || PageLocked(page)) return Sw(kFailed);
+  const std::size_t at = std::size_t(page) * 4;
+  if (page == 2) {  // lock bytes: bits only ever set
+    memory_[at + 2] |= data[2];
+    memory_[at + 3] |= data[3];
+  } else if (page == 3) {  // one-time programmable
+    for (std::size_t i = 0; i < 4; ++i) memory_[at + i] |= data[i];
+  } else {
+    Write(at, data);
+  }
+  return Sw(kOk);
+}
+
+Bytes CardModel::VicinityRead(int block, std::size_t le) const {
+  if (block >= kVicinityBlocks) return Sw(kNotFound);
+  if (le != 4) return Sw(kWrongLe | 4);
+  return WithSw(Read(std::size_t(block) * 4, 4), kOk);
+}
+
+Bytes CardModel::VicinityUpdate(int block, const Bytes& data) {
+  if (data.size() != 4) return Sw(kWrongLength);
+  if (block >= kVicinityBlocks) return Sw(kNotFound);
+  Write(std::size_t(block) * 4, data);
+  return Sw(kOk);
+}
+
+VirtualCard::VirtualCard(CardType type) : model_(type) {}
+
+VirtualCard::~VirtualCard() { Remove(); }
+
+void VirtualCard::Insert(int port) {
+  if (serving_) throw std::logic_error("the card is inserted already");
+  if (thread_.joinable()) thread_.join();
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(std::uint16_t(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    const int error = errno;
+    ::close(fd);
+    throw std::runtime_error("vpcd does not listen on port " + std::to_string(port) + ": " +
+                             std::strerror(error));
+  }
+  const int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  {
+    std::lock_guard lock(socketMutex_);
+    fd_ = fd;
+  }
+  serving_ = true;
+  thread_ = std::thread(&VirtualCard::Serve, this);
+}
+
+void VirtualCard::Remove() {
+  {
+    std::lock_guard lock(socketMutex_);
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+  }
+  if (thread_.joinable()) thread_.join();
+}
+
+std::vector<Bytes> VirtualCard::Apdus() const {
+  std::lock_guard lock(mutex_);
+  return apdus_;
+}
+
+void VirtualCard::ClearApdus() {
+  std::lock_guard lock(mutex_);
+  apdus_.clear();
+}
+
+bool VirtualCard::ReadExact(std::uint8_t* out, std::size_t length) {
+  const int one = 1;
+  while (length > 0) {
+    // vpcd writes length and payload apart: without a quick ACK each
+    // exchange waits for the delayed-ACK timer.
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+    const ssize_t n = ::recv(fd_, out, length, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    out += n;
+    length -= std::size_t(n);
+  }
+  return true;
+}
+
+bool VirtualCard::Send(const Bytes& payload) {
+  Bytes message = {std::uint8_t(payload.size() >> 8), std::uint8_t(payload.size())};
+  message.insert(message.end(), payload.begin(), payload.end());
+  std::size_t done = 0;
+  while (done < message.size()) {
+    const ssize_t n = ::send(fd_, message.data() + done, message.size() - done, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += std::size_t(n);
+  }
+  return true;
+}
+
+void VirtualCard::Serve() {
+  for (;;) {
+    std::uint8_t header[2];
+    if (!ReadExact(header, 2)) break;
+    Bytes payload(std::size_t(header[0] << 8 | header[1]));
+    if (!payload.empty() && !ReadExact(payload.data(), payload.size())) break;
+    if (payload.size() == 1) {  // 00 off, 01 on, 02 reset, 04 ATR
+      if (payload[0] == 0x04) {
+        if (!Send(With([](CardModel& m) { return m.Atr(); }))) break;
+      } else {
+        With([](CardModel& m) { m.Reset(); });
+      }
+      continue;
+    }
+    if (payload.empty()) continue;
+    {
+      std::lock_guard lock(mutex_);
+      apdus_.push_back(payload);
+    }
+    if (removeCountdown_ > 0 && removeCountdown_.fetch_sub(1) == 1) break;
+    if (mute_) continue;
+    if (!Send(With([&](CardModel& m) { return m.Respond(payload); }))) break;
+  }
+  std::lock_guard lock(socketMutex_);
+  ::close(fd_);
+  fd_ = -1;
+  serving_ = false;
+}
+
+}  // namespace rfid::pcsc::rig

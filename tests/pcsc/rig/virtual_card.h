@@ -1,0 +1,126 @@
+// A virtual contactless card on vpcd's virtual reader: it plays a MIFARE
+// Classic 1K, an Ultralight or an ISO 15693 card behind a reader that takes
+// the PC/SC pseudo-APDUs for storage cards, and can be scripted by tests
+// (inserted, removed, taken away in the middle of an exchange, mute).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace rfid::pcsc::rig {
+
+using Bytes = std::vector<std::uint8_t>;
+
+enum class CardType { Classic1K, Ultralight, Iso15693 };
+
+// vpcd's ports: one virtual reader each.
+inline constexpr int kVpcdPort0 = 35963;
+inline constexpr int kVpcdPort1 = 35964;
+
+// The ATR a PC/SC reader builds for a storage card of this standard byte
+// and card name.
+Bytes StorageAtr(std::uint8_t standard, std::uint16_t name);
+
+// The card's memory and the answers of the reader it lies on. Not
+// thread-safe by itself; VirtualCard guards it.
+class CardModel {
+ public:
+  explicit CardModel(CardType type);
+
+  CardType Type() const { return type_; }
+  Bytes Atr() const { return atr_; }
+  void SetAtr(Bytes atr) { atr_ = std::move(atr); }
+  const Bytes& Uid() const { return uid_; }
+
+  // The response (data and status word) to one APDU.
+  Bytes Respond(const Bytes& apdu);
+  // Power off, power on or reset: the authentication is gone.
+  void Reset() { authenticatedSector_ = -1; }
+
+  // The whole memory, 16 bytes a Classic block, 4 a page or an ISO 15693
+  // block, so that the frames' block N is at 16 * N for every type.
+  Bytes Read(std::size_t offset, std::size_t length) const;
+  void Write(std::size_t offset, const Bytes& bytes);
+  std::size_t Size() const { return memory_.size(); }
+
+  // Key A of a Classic sector, in its trailer.
+  void SetKeyA(int sector, const Bytes& key);
+  // What the buzzer command answers: 90 00 by default.
+  void SetBuzzerStatus(std::uint16_t sw) { buzzerStatus_ = sw; }
+  int Beeps() const { return beeps_; }
+
+ private:
+  Bytes GetData(const Bytes& apdu) const;
+  Bytes LoadKeys(const Bytes& apdu);
+  Bytes Authenticate(const Bytes& apdu);
+  Bytes ReadBinary(const Bytes& apdu) const;
+  Bytes UpdateBinary(const Bytes& apdu);
+  Bytes ClassicRead(int block, std::size_t le) const;
+  Bytes ClassicUpdate(int block, const Bytes& data);
+  Bytes UltralightRead(int page, std::size_t le) const;
+  Bytes UltralightUpdate(int page, const Bytes& data);
+  Bytes VicinityRead(int block, std::size_t le) const;
+  Bytes VicinityUpdate(int block, const Bytes& data);
+  bool PageLocked(int page) const;
+
+  CardType type_;
+  Bytes atr_;
+  Bytes uid_;
+  Bytes memory_;
+  std::vector<Bytes> keys_ = std::vector<Bytes>(2);
+  int authenticatedSector_ = -1;
+  std::uint16_t buzzerStatus_ = 0x9000;
+  int beeps_ = 0;
+};
+
+class VirtualCard {
+ public:
+  explicit VirtualCard(CardType type);
+  ~VirtualCard();
+  VirtualCard(const VirtualCard&) = delete;
+  VirtualCard& operator=(const VirtualCard&) = delete;
+
+  // Connects to vpcd (the card lies on the reader); throws std::runtime_error
+  // when vpcd does not listen. The reader notices within vpcd's poll time.
+  void Insert(int port = kVpcdPort0);
+  // Takes the card away; returns once the connection is closed.
+  void Remove();
+  bool Inserted() const { return serving_; }
+
+  // Mute: APDUs get no answer at all (the ATR still does).
+  void SetMute(bool mute) { mute_ = mute; }
+  // The nth APDU from now (1: the next) takes the card away unanswered.
+  void RemoveOnApdu(int n) { removeCountdown_ = n; }
+
+  // Every APDU the card received, in order.
+  std::vector<Bytes> Apdus() const;
+  void ClearApdus();
+
+  // The model, with the lock held for the call.
+  template <class F>
+  auto With(F f) {
+    std::lock_guard lock(mutex_);
+    return f(model_);
+  }
+
+ private:
+  void Serve();
+  bool ReadExact(std::uint8_t* out, std::size_t length);
+  bool Send(const Bytes& payload);
+
+  mutable std::mutex mutex_;
+  CardModel model_;
+  std::vector<Bytes> apdus_;
+  std::atomic<bool> mute_{false};
+  std::atomic<int> removeCountdown_{0};
+  std::atomic<bool> serving_{false};
+  std::mutex socketMutex_;
+  int fd_ = -1;
+  std::thread thread_;
+};
+
+}  // namespace rfid::pcsc::rig
