@@ -41,6 +41,8 @@ class CardLink {
   // The card's ATR, or nullopt when the reader holds no card we may use.
   virtual std::optional<Bytes> Connect(const std::string& reader) = 0;
   virtual void Disconnect() = 0;
+  // Throws (Stale) when the card connected to is no longer the one there.
+  virtual void CheckCard() = 0;
   virtual void BeginTransaction() = 0;
   virtual void EndTransaction() = 0;
   // The whole response, status word included.

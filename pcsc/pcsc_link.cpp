@@ -100,6 +100,12 @@ class PcscLink final : public CardLink {
     haveCard_ = false;
   }
 
+  void CheckCard() override {
+    DWORD state = 0, protocol = 0, atrLength = 0;
+    const LONG rv = SCardStatus(Card(), nullptr, nullptr, &state, &protocol, nullptr, &atrLength);
+    if (rv != SCARD_S_SUCCESS) Throw("SCardStatus", rv);
+  }
+
   void BeginTransaction() override {
     const LONG rv = SCardBeginTransaction(Card());
     if (rv != SCARD_S_SUCCESS) Throw("SCardBeginTransaction", rv);

@@ -70,11 +70,19 @@ Outcome Session::Run(const Request& request, const Settings& settings) {
 }
 
 Outcome Session::Attempt(const Request& request, bool& sent) {
+  if (connected_ && settings_->readerFilter != filter_) {
+    link_->Disconnect();  // another reader is asked for now
+    connected_ = false;
+  }
+  const bool earlier = connected_;
   if (!connected_)
     if (auto failed = Connect()) return *failed;
   auto plan = PlanFor(request, card_);
-  if (auto* refusal = std::get_if<Refusal>(&plan))
+  if (auto* refusal = std::get_if<Refusal>(&plan)) {
+    // Refused by what we knew of the card: make sure it is still that card.
+    if (earlier) link_->CheckCard();
     return Fail(refusal->failure, "nothing sent: " + refusal->why);
+  }
   return Execute(std::get<Plan>(plan), sent);
 }
 
@@ -88,6 +96,7 @@ std::optional<Outcome> Session::Connect() {
     if (auto atr = link_->Connect(name)) {
       connected_ = true;
       reader_ = name;
+      filter_ = filter;
       card_ = IdentifyCard(*atr);
       Trace("reader \"" + name + "\": ATR " + HexBytes(*atr, true) + " (" + card_.Describe() + ")");
       return std::nullopt;

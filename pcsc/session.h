@@ -54,6 +54,7 @@ class Session {
   std::unique_ptr<CardLink> link_;
   bool connected_ = false;
   std::string reader_;
+  std::string filter_;  // the filter the connection was chosen by
   CardInfo card_;
 };
 

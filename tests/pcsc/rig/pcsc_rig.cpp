@@ -42,7 +42,9 @@ bool PcscdRuns(pid_t pid) {
   return line.substr(open + 1, close - open - 1) == "pcscd" && line[close + 2] != 'Z';
 }
 
-void RemoveStaleFiles() {
+}  // namespace
+
+void ClearStalePcscd() {
   std::ifstream pidFile(kPidFile);
   long pid = 0;
   if (pidFile >> pid && pid > 0 && PcscdRuns(pid_t(pid)))
@@ -52,6 +54,8 @@ void RemoveStaleFiles() {
   fs::remove(kSocket, ignored);
   fs::remove(kPidFile, ignored);
 }
+
+namespace {
 
 bool ReaderListed(const char* name) {
   SCARDCONTEXT context;
@@ -85,12 +89,21 @@ std::optional<std::string> RigMissing() {
   return std::nullopt;
 }
 
-PcscRig::PcscRig(Readers readers) {
-  lockFd_ = ::open(kLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (lockFd_ < 0 || ::flock(lockFd_, LOCK_EX) != 0)
+RigLock::RigLock() {
+  fd_ = ::open(kLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd_ < 0) throw std::runtime_error(std::string("cannot open ") + kLockFile);
+  while (::flock(fd_, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    ::close(fd_);
     throw std::runtime_error(std::string("cannot lock ") + kLockFile + ": " + std::strerror(errno));
+  }
+}
+
+RigLock::~RigLock() { ::close(fd_); }
+
+PcscRig::PcscRig(Readers readers) {
   try {
-    RemoveStaleFiles();
+    ClearStalePcscd();
     char pattern[] = "/tmp/rfid-pcsc-rig.XXXXXX";
     if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
     dir_ = pattern;
@@ -136,8 +149,8 @@ PcscRig::PcscRig(Readers readers) {
     }
   } catch (...) {
     Stop();
-    if (!dir_.empty()) fs::remove_all(dir_);
-    ::close(lockFd_);
+    std::error_code ignored;
+    if (!dir_.empty()) fs::remove_all(dir_, ignored);
     throw;
   }
 }
@@ -146,7 +159,6 @@ PcscRig::~PcscRig() {
   Stop();
   std::error_code ignored;
   fs::remove_all(dir_, ignored);
-  ::close(lockFd_);
 }
 
 void PcscRig::Stop() {

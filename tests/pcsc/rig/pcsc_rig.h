@@ -18,6 +18,23 @@ inline constexpr const char* kReader1 = "Virtual PCD 00 01";
 // or nullopt.
 std::optional<std::string> RigMissing();
 
+// The machine-wide lock every rig holds while it runs, so that rigs of two
+// test runs never meet. Blocks until it is free.
+class RigLock {
+ public:
+  RigLock();
+  ~RigLock();
+  RigLock(const RigLock&) = delete;
+  RigLock& operator=(const RigLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+// Removes the socket and PID file a dead pcscd left; throws
+// std::runtime_error when a pcscd the rig did not start is running.
+void ClearStalePcscd();
+
 class PcscRig {
  public:
   enum class Readers { Virtual, None };
@@ -39,7 +56,7 @@ class PcscRig {
                    std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
  private:
-  int lockFd_ = -1;
+  RigLock lock_;
   std::string dir_;
   pid_t pid_ = -1;
 };

@@ -1,0 +1,310 @@
+// The PC/SC reader library, bound by path as the console binds a library,
+// against pcscd, vpcd and the rig's virtual cards.
+#include <chrono>
+#include <cstdlib>
+
+#include "rig_fixture.h"
+
+namespace rfid::pcsc::rig {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Hex(const Bytes& bytes) {
+  std::string out;
+  for (auto b : bytes) out += ByteText(b);
+  return out;
+}
+
+Bytes Pattern(std::uint8_t seed) {
+  Bytes b(16);
+  for (std::size_t i = 0; i < b.size(); ++i) b[i] = std::uint8_t(seed + 17 * i);
+  return b;
+}
+
+std::string WriteFrameBody(int block, const Bytes& data) { return "57" + ByteText(block) + Hex(data); }
+
+std::string Success(const std::string& dataHex) { return WithBcc("4100" + dataHex); }
+
+Bytes Memory(VirtualCard& card) {
+  return card.With([](CardModel& m) { return m.Read(0, m.Size()); });
+}
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+TEST(DeviceFind, NoServiceRunning) {
+  RFID_REQUIRE_RIG();
+  RigLock lock;
+  ClearStalePcscd();
+  EXPECT_EQ(PcscLibrary().DeviceFind(), 0);
+  EXPECT_EQ(Send(Detect14443Body()), "4E0A44");
+}
+
+TEST(DeviceFind, ServiceWithoutReaders) {
+  RFID_REQUIRE_RIG();
+  PcscRig rig(PcscRig::Readers::None);
+  EXPECT_EQ(PcscLibrary().DeviceFind(), 0);
+  EXPECT_EQ(Send(Detect14443Body()), "4E0A44");
+}
+
+TEST_F(RigTest, DeviceFoundUntilTheServiceStops) {
+  EXPECT_NE(PcscLibrary().DeviceFind(), 0);  // readers, no card needed
+  rig_->Stop();
+  EXPECT_EQ(PcscLibrary().DeviceFind(), 0);
+}
+
+TEST_F(RigTest, DetectEachKind) {
+  struct Row {
+    const char* what;
+    CardType type;
+    std::string body;
+    std::string reply;
+  };
+  const Row rows[] = {
+      {"Classic 1K", CardType::Classic1K, Detect14443Body(), Success("5A1B2C3D")},
+      {"Ultralight, 7-byte UID", CardType::Ultralight, Detect14443Body(),
+       Success("04A2B3C4D5E6F7")},
+      {"ISO 15693", CardType::Iso15693, Detect15693Body(), Success("E004010012345678")},
+      {"15693 detect on Classic", CardType::Classic1K, Detect15693Body(), "4E0749"},
+      {"15693 detect on Ultralight", CardType::Ultralight, Detect15693Body(), "4E0749"},
+      {"14443A detect on 15693", CardType::Iso15693, Detect14443Body(), "4E0749"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    VirtualCard& card = Inserted(row.type);
+    EXPECT_EQ(Send(row.body), row.reply);
+    Remove(card);
+  }
+  // Readers name ISO 15693 by any of its four parts.
+  for (std::uint8_t standard : {0x09, 0x0A, 0x0B, 0x0C}) {
+    SCOPED_TRACE(int(standard));
+    VirtualCard& card = NewCard(CardType::Iso15693);
+    card.With([&](CardModel& m) { m.SetAtr(StorageAtr(standard, 0x0014)); });
+    Insert(card);
+    EXPECT_EQ(Send(Detect15693Body()), Success("E004010012345678"));
+    Remove(card);
+  }
+}
+
+TEST_F(RigTest, ReadAndWriteRoundTrips) {
+  struct Row {
+    CardType type;
+    std::vector<int> blocks;
+  };
+  const Row rows[] = {
+      {CardType::Classic1K, {1, 2, 62}},
+      {CardType::Ultralight, {1, 2, 3}},
+      {CardType::Iso15693, {1, 6}},
+  };
+  for (const Row& row : rows) {
+    VirtualCard& card = Inserted(row.type);
+    for (int block : row.blocks) {
+      SCOPED_TRACE("type " + std::to_string(int(row.type)) + " block " + std::to_string(block));
+      const std::size_t at = std::size_t(block) * 16;
+      const Bytes data = Pattern(std::uint8_t(block));
+      EXPECT_EQ(Send(WriteFrameBody(block, data)), "410041");
+      EXPECT_EQ(card.With([&](CardModel& m) { return m.Read(at, 16); }), data);
+      EXPECT_EQ(Send(ReadBody(block)), Success(Hex(data)));
+      // What is on the card, however it got there, is what a read returns.
+      const Bytes other = Pattern(std::uint8_t(block + 100));
+      card.With([&](CardModel& m) { m.Write(at, other); });
+      EXPECT_EQ(Send(ReadBody(block)), Success(Hex(other)));
+    }
+    // The console's write of registration number 12345.
+    EXPECT_EQ(Send(WriteBody(1, "0000012345AAAAAA")), "410041");
+    EXPECT_EQ(Hex(card.With([](CardModel& m) { return m.Read(16, 16); })),
+              "0000012345AAAAAA2020202020202020");
+    Remove(card);
+  }
+}
+
+TEST_F(RigTest, RefusedWritesSendNothing) {
+  struct Row {
+    CardType type;
+    std::vector<int> blocks;
+  };
+  const Row rows[] = {{CardType::Classic1K, {0, 3, 7, 63}}, {CardType::Ultralight, {0, 10}}};
+  for (const Row& row : rows) {
+    VirtualCard& card = Inserted(row.type);
+    ASSERT_EQ(Send(ReadBody(1)).substr(0, 2), "41");  // connected, the card answers
+    const Bytes before = Memory(card);
+    for (int block : row.blocks) {
+      SCOPED_TRACE(block);
+      card.ClearApdus();
+      EXPECT_EQ(Send(WriteFrameBody(block, Pattern(9))), "4E0C42");
+      EXPECT_TRUE(card.Apdus().empty());
+    }
+    EXPECT_EQ(Memory(card), before);
+    Remove(card);
+  }
+}
+
+TEST_F(RigTest, FailedAuthentication) {
+  VirtualCard& card = Inserted(CardType::Classic1K);
+  card.With([](CardModel& m) { m.SetKeyA(0, Bytes(6, 0x12)); });
+  const Bytes before = Memory(card);
+  EXPECT_EQ(Send(ReadBody(1)), "4E0B45");
+  // LOAD KEYS and the refused GENERAL AUTHENTICATE; no read after it.
+  ASSERT_EQ(card.Apdus().size(), 2u);
+  EXPECT_EQ(card.Apdus()[1][1], 0x86);
+  EXPECT_EQ(Send(WriteFrameBody(2, Pattern(1))), "4E0B45");
+  EXPECT_EQ(Memory(card), before);
+  // Sector 1 still has the transport key.
+  EXPECT_EQ(Send(ReadBody(4)), Success(std::string(32, '0')));
+}
+
+TEST_F(RigTest, BlocksBeyondTheCard) {
+  struct Row {
+    CardType type;
+    std::string body;
+  };
+  const Row rows[] = {
+      {CardType::Classic1K, ReadBody(64)},
+      {CardType::Classic1K, WriteFrameBody(64, Pattern(1))},
+      {CardType::Ultralight, ReadBody(4)},  // page 16 of a 16-page card
+      {CardType::Ultralight, WriteFrameBody(5, Pattern(1))},
+      {CardType::Iso15693, ReadBody(7)},  // blocks 28 to 31 of 28
+      {CardType::Iso15693, WriteFrameBody(7, Pattern(1))},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.body);
+    VirtualCard& card = Inserted(row.type);
+    const Bytes before = Memory(card);
+    EXPECT_EQ(Send(row.body), "4E0B45");
+    EXPECT_EQ(Memory(card), before);
+    Remove(card);
+  }
+}
+
+TEST_F(RigTest, CardRemovedBeforeAnExchange) {
+  VirtualCard& card = Inserted(CardType::Classic1K);
+  ASSERT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
+  Remove(card);
+  EXPECT_EQ(Send(ReadBody(1)), "4E0648");
+  EXPECT_EQ(Send(Detect14443Body()), "4E0648");
+  Insert(card);  // the next exchange connects again
+  EXPECT_EQ(Send(ReadBody(1)), Success(std::string(32, '0')));
+}
+
+TEST_F(RigTest, CardRemovedInTheMiddleOfAnExchange) {
+  struct Row {
+    const char* what;
+    CardType type;
+    std::string body;
+    int at;  // the APDU that finds the card gone
+  };
+  const Row rows[] = {
+      {"Classic read, at the authentication", CardType::Classic1K, ReadBody(1), 2},
+      {"Classic write, at the update", CardType::Classic1K, WriteFrameBody(1, Pattern(3)), 3},
+      {"Ultralight write, third page", CardType::Ultralight, WriteFrameBody(1, Pattern(3)), 3},
+      {"15693 read, second block", CardType::Iso15693, ReadBody(1), 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    VirtualCard& card = Inserted(row.type);
+    ASSERT_EQ(Send(ReadBody(2)).substr(0, 2), "41");
+    card.ClearApdus();
+    card.RemoveOnApdu(row.at);
+    const std::string reply = Send(row.body);
+    EXPECT_FALSE(ReplyOk(reply)) << reply;
+    EXPECT_EQ(card.Apdus().size(), std::size_t(row.at));
+    ASSERT_TRUE(rig_->WaitForCard(kReader0, false));
+    EXPECT_EQ(Send(ReadBody(2)), "4E0648");
+    Insert(card);
+    EXPECT_EQ(Send(ReadBody(2)).substr(0, 2), "41");
+    Remove(card);
+  }
+}
+
+TEST_F(RigTest, CardThatStopsAnsweringFailsWithinTheTimeLimit) {
+  VirtualCard& card = Inserted(CardType::Classic1K);
+  ASSERT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
+  card.SetMute(true);
+  for (const std::string& body : {ReadBody(1), Detect14443Body()}) {
+    const auto start = Clock::now();
+    EXPECT_EQ(Send(body), "4E0E40");
+    EXPECT_LT(Seconds(start), 6.0);
+  }
+  // The service still answers other calls meanwhile.
+  EXPECT_NE(PcscLibrary().DeviceFind(), 0);
+  // Taken away and put back, the card serves again.
+  Remove(card);
+  card.SetMute(false);
+  Insert(card);
+  EXPECT_EQ(Send(ReadBody(1)), Success(std::string(32, '0')));
+}
+
+TEST_F(RigTest, Beeps) {
+  VirtualCard& card = Inserted(CardType::Classic1K);
+  EXPECT_EQ(Send(GoodBeepBody()), "410041");
+  EXPECT_EQ(Send(ErrorBeepBody()), "410041");
+  EXPECT_EQ(card.With([](CardModel& m) { return m.Beeps(); }), 2);
+  card.With([](CardModel& m) { m.SetBuzzerStatus(0x6A81); });
+  EXPECT_EQ(Send(GoodBeepBody()), "4E0B45");
+}
+
+TEST_F(RigTest, FrameChecks) {
+  VirtualCard& card = Inserted(CardType::Classic1K);
+  ASSERT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
+  card.ClearApdus();
+  struct Row {
+    const char* what;
+    std::string frame;
+    std::string reply;
+  };
+  const Row rows[] = {
+      {"short", "4301202020202020202020202020202020202", "4E014F"},
+      {"long", "430120202020202020202020202020202020420", "4E014F"},
+      {"empty", "", "4E014F"},
+      {"not hex", "5201202020202020202020202020202020Z053", "4E024C"},
+      {"check byte", "52012020202020202020202020202020202054", "4E034D"},
+      {"command", "53012020202020202020202020202020202052", "4E044A"},
+      {"parameter", "44032020202020202020202020202020202047", "4E054B"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(SendFrame(row.frame), row.reply);
+  }
+  EXPECT_TRUE(card.Apdus().empty());
+  // No frame at all.
+  char receive[41] = {};
+  PcscLibrary().DataTransceiveEx(nullptr, receive);
+  EXPECT_STREQ(receive, "4E014F");
+}
+
+TEST_F(RigTest, SeveralReaders) {
+  VirtualCard& classic = Inserted(CardType::Classic1K, kVpcdPort1);
+  // The first reader that holds a card.
+  EXPECT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
+  Inserted(CardType::Iso15693, kVpcdPort0);
+  ::setenv("TQR_PCSC_READER", "00 00", 1);
+  EXPECT_EQ(Send(Detect15693Body()), Success("E004010012345678"));
+  ::setenv("TQR_PCSC_READER", "00 01", 1);
+  EXPECT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
+  EXPECT_NE(PcscLibrary().DeviceFind(), 0);
+  ::setenv("TQR_PCSC_READER", "no such reader", 1);
+  EXPECT_EQ(Send(Detect14443Body()), "4E0A44");
+  EXPECT_EQ(PcscLibrary().DeviceFind(), 0);
+  ::unsetenv("TQR_PCSC_READER");
+  Remove(classic, kVpcdPort1);
+}
+
+TEST_F(RigTest, DebugSwitchTracesApdus) {
+  Inserted(CardType::Classic1K);
+  ::setenv("TQR_PCSC_DEBUG", "1", 1);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
+  const std::string traced = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(traced.find("> FF CA 00 00 00"), std::string::npos) << traced;
+  EXPECT_NE(traced.find("< 5A 1B 2C 3D SW 90 00"), std::string::npos) << traced;
+  ::setenv("TQR_PCSC_DEBUG", "0", 1);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  ::unsetenv("TQR_PCSC_DEBUG");
+}
+
+}  // namespace
+}  // namespace rfid::pcsc::rig

@@ -1,0 +1,85 @@
+// Tests on the rig: pcscd and vpcd started for each test, virtual cards put
+// on its readers, and the PC/SC reader library bound as the console binds it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "exchange.h"
+#include "frame.h"
+#include "library_reader.h"
+#include "pcsc_rig.h"
+#include "virtual_card.h"
+
+namespace rfid::pcsc::rig {
+
+inline bool InCi() {
+  const char* ci = std::getenv("CI");
+  return ci && std::string(ci) == "true";
+}
+
+// CI has everything the rig needs: there a missing part is a failure.
+#define RFID_REQUIRE_RIG()                                        \
+  if (auto why = ::rfid::pcsc::rig::RigMissing()) {               \
+    if (::rfid::pcsc::rig::InCi()) FAIL() << *why;                \
+    GTEST_SKIP() << *why;                                         \
+  }
+
+inline LibraryReader& PcscLibrary() {
+  static LibraryReader reader(RFID_PCSC_LIBRARY);
+  return reader;
+}
+
+// The reply up to its first NUL; checks that the library kept to its 40
+// characters and left NULs after its reply.
+inline std::string SendFrame(const std::string& frame) {
+  const ExchangeResult result = Exchange(PcscLibrary(), frame);
+  EXPECT_FALSE(result.overrun) << frame;
+  const std::u16string text = UpToNul(result.reply);
+  for (std::size_t i = text.size(); i < result.reply.size(); ++i)
+    EXPECT_EQ(result.reply[i], u'\0') << frame;
+  return std::string(text.begin(), text.end());
+}
+
+inline std::string Send(const std::string& body) { return SendFrame(WithBcc(body)); }
+
+inline const char* ReaderOn(int port) { return port == kVpcdPort0 ? kReader0 : kReader1; }
+
+class RigTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RFID_REQUIRE_RIG();
+    rig_ = std::make_unique<PcscRig>();
+  }
+  void TearDown() override {
+    cards_.clear();  // before pcscd goes: a card that hangs is taken away first
+    rig_.reset();
+  }
+
+  VirtualCard& NewCard(CardType type) {
+    cards_.push_back(std::make_unique<VirtualCard>(type));
+    return *cards_.back();
+  }
+  void Insert(VirtualCard& card, int port = kVpcdPort0) {
+    card.Insert(port);
+    ASSERT_TRUE(rig_->WaitForCard(ReaderOn(port), true)) << rig_->Log();
+  }
+  void Remove(VirtualCard& card, int port = kVpcdPort0) {
+    card.Remove();
+    ASSERT_TRUE(rig_->WaitForCard(ReaderOn(port), false)) << rig_->Log();
+  }
+  VirtualCard& Inserted(CardType type, int port = kVpcdPort0) {
+    VirtualCard& card = NewCard(type);
+    Insert(card, port);
+    return card;
+  }
+
+  std::unique_ptr<PcscRig> rig_;
+  std::vector<std::unique_ptr<VirtualCard>> cards_;
+};
+
+}  // namespace rfid::pcsc::rig

@@ -1,0 +1,423 @@
+// The session and the engine against a scripted link: reader choice,
+// transactions, reconnecting, failures, and the exchange time limit.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "engine.h"
+#include "session.h"
+#include "virtual_card.h"
+
+namespace rfid::pcsc {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string Hex(const Bytes& b) { return HexBytes(b, false); }
+
+// Shared by the test and every link its factory makes: a worker left behind
+// by the engine may use it after the test is done with it.
+struct Script {
+  std::mutex mutex;
+  std::vector<std::string> readers = {"Reader A"};
+  std::map<std::string, rig::CardModel> cards;  // reader -> card on it
+  // Call name -> what its next calls do, in order: nullopt passes.
+  std::map<std::string, std::deque<std::optional<LinkFault>>> faults;
+  std::vector<std::string> calls;
+  int links = 0;
+  bool block = false;  // Transmit waits until released
+  std::condition_variable released;
+  std::string connected;
+
+  void Fault(const std::string& call) {
+    auto it = faults.find(call);
+    if (it == faults.end() || it->second.empty()) return;
+    const auto fault = it->second.front();
+    it->second.pop_front();
+    if (fault) throw LinkError(*fault, "scripted " + call + " fault");
+  }
+  int Count(const std::string& prefix) {
+    std::lock_guard lock(mutex);
+    int n = 0;
+    for (const auto& c : calls) n += c.rfind(prefix, 0) == 0;
+    return n;
+  }
+};
+
+class ScriptedLink final : public CardLink {
+ public:
+  explicit ScriptedLink(std::shared_ptr<Script> s) : s_(std::move(s)) {
+    std::lock_guard lock(s_->mutex);
+    ++s_->links;
+  }
+  std::vector<std::string> ListReaders() override {
+    std::lock_guard lock(s_->mutex);
+    s_->calls.push_back("list");
+    s_->Fault("list");
+    return s_->readers;
+  }
+  std::optional<Bytes> Connect(const std::string& reader) override {
+    std::lock_guard lock(s_->mutex);
+    s_->calls.push_back("connect " + reader);
+    s_->Fault("connect");
+    auto it = s_->cards.find(reader);
+    if (it == s_->cards.end()) return std::nullopt;
+    s_->connected = reader;
+    return it->second.Atr();
+  }
+  void Disconnect() override {
+    std::lock_guard lock(s_->mutex);
+    s_->calls.push_back("disconnect");
+  }
+  void CheckCard() override {
+    std::lock_guard lock(s_->mutex);
+    s_->calls.push_back("check");
+    s_->Fault("check");
+  }
+  void BeginTransaction() override {
+    std::lock_guard lock(s_->mutex);
+    s_->calls.push_back("begin");
+    s_->Fault("begin");
+  }
+  void EndTransaction() override {
+    std::lock_guard lock(s_->mutex);
+    s_->calls.push_back("end");
+  }
+  Bytes Transmit(const Bytes& command) override {
+    std::unique_lock lock(s_->mutex);
+    s_->calls.push_back("> " + Hex(command));
+    s_->released.wait(lock, [&] { return !s_->block; });
+    s_->Fault("transmit");
+    return s_->cards.at(s_->connected).Respond(command);
+  }
+
+ private:
+  std::shared_ptr<Script> s_;
+};
+
+LinkFactory FactoryFor(std::shared_ptr<Script> script) {
+  return [script] { return std::make_unique<ScriptedLink>(script); };
+}
+
+Request Make(Command command, int parameter, std::uint8_t fill = 0x00) {
+  Request r;
+  r.command = command;
+  r.parameter = parameter;
+  r.data.fill(fill);
+  return r;
+}
+
+class SessionTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<Script> script = std::make_shared<Script>();
+  Session session{FactoryFor(script)};
+  Settings settings;
+
+  void PutCard(const std::string& reader, rig::CardType type) {
+    script->cards.emplace(reader, rig::CardModel(type));
+  }
+  Outcome Run(const Request& r) { return session.Run(r, settings); }
+  std::vector<std::string> Calls() {
+    std::lock_guard lock(script->mutex);
+    auto calls = script->calls;
+    script->calls.clear();
+    return calls;
+  }
+};
+
+TEST_F(SessionTest, ReaderChoice) {
+  struct Row {
+    const char* what;
+    std::vector<std::string> readers;
+    std::vector<std::string> withCard;
+    std::string filter;
+    std::optional<Failure> failure;
+    std::string chosen;
+  };
+  const Row rows[] = {
+      {"the first that holds a card", {"A", "B", "C"}, {"B", "C"}, "", std::nullopt, "B"},
+      {"named by the filter", {"A", "B", "C"}, {"B", "C"}, "C", std::nullopt, "C"},
+      {"filter names an empty reader", {"A", "B"}, {"B"}, "A", Failure::NoCard, ""},
+      {"filter names no reader", {"A", "B"}, {"B"}, "Z", Failure::NoReader, ""},
+      {"no card anywhere", {"A", "B"}, {}, "", Failure::NoCard, ""},
+      {"no reader", {}, {}, "", Failure::NoReader, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto s = std::make_shared<Script>();
+    s->readers = row.readers;
+    for (const auto& r : row.withCard) s->cards.emplace(r, rig::CardModel(rig::CardType::Classic1K));
+    Session fresh(FactoryFor(s));
+    Settings st;
+    st.readerFilter = row.filter;
+    const Outcome out = fresh.Run(Make(Command::Detect, 1), st);
+    EXPECT_EQ(out.failure, row.failure) << out.note;
+    if (!row.failure) {
+      EXPECT_EQ(s->connected, row.chosen);
+    }
+  }
+}
+
+TEST_F(SessionTest, TransactionOnlyAroundSeveralApdus) {
+  PutCard("Reader A", rig::CardType::Classic1K);
+  ASSERT_FALSE(Run(Make(Command::Detect, 1)).failure);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"list", "connect Reader A", "> FFCA000000"}));
+  const Outcome read = Run(Make(Command::Read, 1));
+  ASSERT_FALSE(read.failure) << read.note;
+  EXPECT_EQ(read.data, Bytes(16, 0x00));
+  // The connection from the detect serves; the three APDUs are one transaction.
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"begin", "> FF82000006FFFFFFFFFFFF",
+                                               "> FF860000050100016000", "> FFB0000110", "end"}));
+}
+
+TEST_F(SessionTest, WriteReachesTheCard) {
+  PutCard("Reader A", rig::CardType::Ultralight);
+  ASSERT_FALSE(Run(Make(Command::Write, 2, 0x5A)).failure);
+  EXPECT_EQ(script->cards.at("Reader A").Read(32, 16), Bytes(16, 0x5A));
+  const Outcome read = Run(Make(Command::Read, 2));
+  EXPECT_EQ(read.data, Bytes(16, 0x5A));
+}
+
+TEST_F(SessionTest, StaleHandleReconnectsOnce) {
+  PutCard("Reader A", rig::CardType::Classic1K);
+  ASSERT_FALSE(Run(Make(Command::Detect, 1)).failure);
+  Calls();
+  // The card was taken away and put back since: nothing reached it, so the
+  // exchange connects afresh and goes ahead.
+  script->faults["begin"] = {LinkFault::Stale};
+  const Outcome out = Run(Make(Command::Read, 1));
+  EXPECT_FALSE(out.failure) << out.note;
+  EXPECT_EQ(script->links, 2);
+  EXPECT_EQ(script->Count("> FFB0"), 1);
+
+  // Stale twice in a row: a failure, not a loop.
+  script->faults["begin"] = {LinkFault::Stale, LinkFault::Stale};
+  EXPECT_EQ(Run(Make(Command::Read, 1)).failure, Failure::Lost);
+  EXPECT_EQ(script->links, 3);
+}
+
+TEST_F(SessionTest, RefusalByAnEarlierCardIsCheckedFirst) {
+  PutCard("Reader A", rig::CardType::Ultralight);
+  ASSERT_FALSE(Run(Make(Command::Detect, 1)).failure);
+  // Another card lies there now: what the old one would refuse, it may take.
+  script->cards.erase("Reader A");
+  PutCard("Reader A", rig::CardType::Iso15693);
+  script->faults["check"] = {LinkFault::Stale};
+  Calls();
+  const Outcome out = Run(Make(Command::Detect, 2));
+  EXPECT_FALSE(out.failure) << out.note;
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"check", "disconnect", "list", "connect Reader A",
+                                               "> FFCA000000"}));
+  // ISO 15693 has no block that spoils the card.
+  EXPECT_EQ(Run(Make(Command::Write, 0)).failure, std::nullopt);
+  // A refusal on a card just connected to needs no check.
+  Session fresh(FactoryFor(script));
+  script->cards.erase("Reader A");
+  PutCard("Reader A", rig::CardType::Classic1K);
+  EXPECT_EQ(fresh.Run(Make(Command::Write, 3), settings).failure, Failure::Refused);
+  EXPECT_EQ(script->Count("check"), 0);
+}
+
+TEST_F(SessionTest, FaultsAfterTheFirstApduFailTheExchange) {
+  PutCard("Reader A", rig::CardType::Classic1K);
+  ASSERT_FALSE(Run(Make(Command::Detect, 1)).failure);
+  struct Row {
+    LinkFault fault;
+    Failure failure;
+  };
+  const Row rows[] = {{LinkFault::Stale, Failure::Lost},
+                      {LinkFault::Lost, Failure::Lost},
+                      {LinkFault::Failed, Failure::CardError}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(int(row.fault));
+    Calls();
+    const int links = script->links;
+    // LOAD KEYS goes through, the authentication fails.
+    script->faults["transmit"] = {std::nullopt, row.fault};
+    const Outcome out = Run(Make(Command::Write, 1, 0x11));
+    EXPECT_EQ(out.failure, row.failure) << out.note;
+    const auto calls = Calls();
+    // Nothing is sent again, the transaction ends before the connection goes.
+    EXPECT_EQ(calls, (std::vector<std::string>{"begin", "> FF82000006FFFFFFFFFFFF",
+                                               "> FF860000050100016000", "end", "disconnect"}));
+    EXPECT_EQ(script->cards.at("Reader A").Read(16, 16), Bytes(16, 0x00));
+    // The next exchange connects afresh.
+    EXPECT_FALSE(Run(Make(Command::Detect, 1)).failure);
+    EXPECT_EQ(script->links, links + 1);
+  }
+}
+
+TEST_F(SessionTest, CardAnswers) {
+  struct Row {
+    const char* what;
+    rig::CardType type;
+    std::function<void(rig::CardModel&)> prepare;
+    Request request;
+    std::optional<Failure> failure;
+    int apdus;  // sent before the outcome
+  };
+  const Row rows[] = {
+      {"failed authentication stops the read", rig::CardType::Classic1K,
+       [](rig::CardModel& m) { m.SetKeyA(0, Bytes(6, 0x12)); }, Make(Command::Read, 1),
+       Failure::CardError, 2},
+      {"out of range", rig::CardType::Iso15693, nullptr, Make(Command::Read, 7),
+       Failure::CardError, 1},
+      {"Ultralight locked page", rig::CardType::Ultralight,
+       [](rig::CardModel& m) { m.Write(10, {0xF0}); }, Make(Command::Write, 1),
+       Failure::CardError, 1},
+      {"buzzer answering its LED state", rig::CardType::Classic1K,
+       [](rig::CardModel& m) { m.SetBuzzerStatus(0x9002); }, Make(Command::Beep, 1), std::nullopt,
+       1},
+      {"buzzer refused", rig::CardType::Classic1K,
+       [](rig::CardModel& m) { m.SetBuzzerStatus(0x6A81); }, Make(Command::Beep, 2),
+       Failure::CardError, 1},
+      {"refused write sends nothing", rig::CardType::Classic1K, nullptr, Make(Command::Write, 3),
+       Failure::Refused, 0},
+      {"detect of the other kind sends nothing", rig::CardType::Ultralight, nullptr,
+       Make(Command::Detect, 2), Failure::OtherKind, 0},
+      {"15693 UID", rig::CardType::Iso15693, nullptr, Make(Command::Detect, 2), std::nullopt, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto s = std::make_shared<Script>();
+    auto& card = s->cards.emplace("Reader A", rig::CardModel(row.type)).first->second;
+    if (row.prepare) row.prepare(card);
+    Session fresh(FactoryFor(s));
+    const Outcome out = fresh.Run(row.request, settings);
+    EXPECT_EQ(out.failure, row.failure) << out.note;
+    EXPECT_EQ(s->Count("> "), row.apdus);
+  }
+}
+
+// A card whose GET DATA answers with a UID that no card of its kind has.
+TEST_F(SessionTest, UidLengthIsChecked) {
+  PutCard("Reader A", rig::CardType::Iso15693);
+  auto& card = script->cards.at("Reader A");
+  card.SetAtr(rig::StorageAtr(0x03, 0x0001));  // claims 14443A with a UID of 8 bytes
+  const Outcome out = Run(Make(Command::Detect, 1));
+  EXPECT_EQ(out.failure, Failure::CardError) << out.note;
+}
+
+TEST_F(SessionTest, ServiceFaults) {
+  struct Row {
+    const char* what;
+    std::string call;
+    std::deque<std::optional<LinkFault>> faults;
+    std::optional<Failure> failure;
+  };
+  const Row rows[] = {
+      {"service not running", "list", {LinkFault::NoService, LinkFault::NoService},
+       Failure::NoReader},
+      {"service restarted since: a fresh context serves", "list", {LinkFault::Stale},
+       std::nullopt},
+      {"reader gone while connecting", "connect", {LinkFault::Stale, LinkFault::Stale},
+       Failure::Lost},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto s = std::make_shared<Script>();
+    s->cards.emplace("Reader A", rig::CardModel(rig::CardType::Classic1K));
+    s->faults[row.call] = row.faults;
+    Session fresh(FactoryFor(s));
+    const Outcome out = fresh.Run(Make(Command::Detect, 1), settings);
+    EXPECT_EQ(out.failure, row.failure) << out.note;
+    EXPECT_EQ(s->Count("> "), row.failure ? 0 : 1);
+  }
+}
+
+TEST_F(SessionTest, TraceShowsEveryApduAndItsStatusWord) {
+  PutCard("Reader A", rig::CardType::Classic1K);
+  std::vector<std::string> lines;
+  settings.trace = [&](std::string_view line) { lines.emplace_back(line); };
+  ASSERT_FALSE(Run(Make(Command::Read, 1)).failure);
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_NE(lines[0].find("Reader A"), std::string::npos);
+  EXPECT_NE(lines[0].find("MIFARE Classic 1K"), std::string::npos);
+  EXPECT_EQ(lines[1], "> FF 82 00 00 06 FF FF FF FF FF FF");
+  EXPECT_EQ(lines[2], "< SW 90 00");
+  EXPECT_EQ(lines[5], "> FF B0 00 01 10");
+  EXPECT_EQ(lines[6], "< 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 SW 90 00");
+}
+
+class EngineTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<Script> script = std::make_shared<Script>();
+  std::string filter;
+  std::unique_ptr<Engine> engine = std::make_unique<Engine>(
+      FactoryFor(script), [this] { return Settings{filter, nullptr}; }, 300ms);
+
+  void SetUp() override {
+    script->cards.emplace("Reader A", rig::CardModel(rig::CardType::Classic1K));
+  }
+  void Block(bool on) {
+    {
+      std::lock_guard lock(script->mutex);
+      script->block = on;
+    }
+    script->released.notify_all();
+  }
+  void WaitForNoHanging() {
+    for (int i = 0; i < 500 && engine->HangingWorkers() > 0; ++i) std::this_thread::sleep_for(10ms);
+  }
+};
+
+TEST_F(EngineTest, FramesAreCheckedBeforeAnythingElse) {
+  EXPECT_EQ(engine->Transceive("4301"), FailureReply(Failure::Length));
+  EXPECT_EQ(engine->Transceive("43012020202020202020202020202020202043"),
+            FailureReply(Failure::Bcc));
+  EXPECT_EQ(script->links, 0);
+  EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"), "41005A1B2C3D11");
+}
+
+TEST_F(EngineTest, ExchangeThatHangsFailsInTime) {
+  ASSERT_EQ(engine->Transceive("44012020202020202020202020202020202045"), "41005A1B2C3D11");
+  Block(true);
+  EXPECT_EQ(engine->Transceive("52012020202020202020202020202020202053"),
+            FailureReply(Failure::Timeout));
+  EXPECT_EQ(engine->HangingWorkers(), 1);
+  // The next exchange does not queue behind the hanging one: a fresh worker
+  // with its own link, timed on its own.
+  EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"),
+            FailureReply(Failure::Timeout));
+  EXPECT_EQ(engine->HangingWorkers(), 2);
+  EXPECT_EQ(script->links, 2);
+  Block(false);
+  WaitForNoHanging();
+  EXPECT_EQ(engine->HangingWorkers(), 0);
+  EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"), "41005A1B2C3D11");
+  EXPECT_EQ(script->links, 3);
+}
+
+TEST_F(EngineTest, HangingWorkersAreBounded) {
+  Block(true);
+  for (int i = 0; i < kMaxHangingWorkers; ++i)
+    EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"),
+              FailureReply(Failure::Timeout));
+  const int links = script->links;
+  EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"),
+            FailureReply(Failure::Timeout));
+  EXPECT_EQ(script->links, links);  // failed at once, no further worker
+  Block(false);
+  WaitForNoHanging();
+  EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"), "41005A1B2C3D11");
+}
+
+TEST_F(EngineTest, DeviceFind) {
+  EXPECT_TRUE(engine->DeviceFind());
+  filter = "Reader B";
+  EXPECT_FALSE(engine->DeviceFind());
+  filter.clear();
+  script->readers.clear();
+  EXPECT_FALSE(engine->DeviceFind());
+  script->readers = {"Reader A"};
+  script->faults["list"] = {LinkFault::NoService};
+  EXPECT_FALSE(engine->DeviceFind());
+  EXPECT_TRUE(engine->DeviceFind());
+}
+
+}  // namespace
+}  // namespace rfid::pcsc
