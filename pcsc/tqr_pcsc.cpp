@@ -33,11 +33,12 @@ Settings FromEnvironment() {
   return settings;
 }
 
-// Never destroyed: a worker left hanging in a dead card's call may outlive
-// everything else in the process.
+// At exit its idle worker releases the PC/SC context. Workers left hanging
+// in a dead card's calls hold nothing of it; the library is never unloaded,
+// so their code stays.
 Engine& TheEngine() {
-  static Engine* engine = new Engine(MakePcscLink, FromEnvironment);
-  return *engine;
+  static Engine engine(MakePcscLink, FromEnvironment);
+  return engine;
 }
 
 void WriteReply(char* receive, const std::string& reply) {
