@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <winscard.h>
@@ -42,6 +44,17 @@ bool PcscdRuns(pid_t pid) {
   return line.substr(open + 1, close - open - 1) == "pcscd" && line[close + 2] != 'Z';
 }
 
+bool SocketAccepts() {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, kSocket, sizeof address.sun_path - 1);
+  const bool accepts = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return accepts;
+}
+
 }  // namespace
 
 void ClearStalePcscd() {
@@ -50,6 +63,11 @@ void ClearStalePcscd() {
   if (pidFile >> pid && pid > 0 && PcscdRuns(pid_t(pid)))
     throw std::runtime_error("a pcscd the rig did not start runs (PID " + std::to_string(pid) +
                              "); stop it first");
+  // A socket somebody still accepts on (a service manager's, say) is no
+  // leftover: only a dead one's goes.
+  if (SocketAccepts())
+    throw std::runtime_error(std::string(kSocket) + " accepts connections: a PC/SC service the "
+                             "rig did not start runs; stop it first");
   std::error_code ignored;
   fs::remove(kSocket, ignored);
   fs::remove(kPidFile, ignored);
