@@ -2,6 +2,7 @@
 // against pcscd, vpcd and the rig's virtual cards.
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 
 #include "rig_fixture.h"
 
@@ -155,22 +156,27 @@ TEST_F(RigTest, FailedAuthentication) {
   EXPECT_EQ(Send(ReadBody(4)), Success(std::string(32, '0')));
 }
 
-TEST_F(RigTest, BlocksBeyondTheCard) {
+TEST_F(RigTest, CardRefusesTheCommand) {
   struct Row {
     CardType type;
     std::string body;
+    std::function<void(CardModel&)> prepare;
   };
+  const auto lockPages4To7 = [](CardModel& m) { m.Write(10, {0xF0}); };
   const Row rows[] = {
-      {CardType::Classic1K, ReadBody(64)},
-      {CardType::Classic1K, WriteFrameBody(64, Pattern(1))},
-      {CardType::Ultralight, ReadBody(4)},  // page 16 of a 16-page card
-      {CardType::Ultralight, WriteFrameBody(5, Pattern(1))},
-      {CardType::Iso15693, ReadBody(7)},  // blocks 28 to 31 of 28
-      {CardType::Iso15693, WriteFrameBody(7, Pattern(1))},
+      {CardType::Classic1K, ReadBody(64), nullptr},
+      {CardType::Classic1K, WriteFrameBody(64, Pattern(1)), nullptr},
+      {CardType::Ultralight, ReadBody(4), nullptr},  // page 16 of a 16-page card
+      {CardType::Ultralight, WriteFrameBody(5, Pattern(1)), nullptr},
+      {CardType::Ultralight, WriteFrameBody(1, Pattern(1)), lockPages4To7},
+      {CardType::Iso15693, ReadBody(7), nullptr},  // blocks 28 to 31 of 28
+      {CardType::Iso15693, WriteFrameBody(7, Pattern(1)), nullptr},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.body);
-    VirtualCard& card = Inserted(row.type);
+    VirtualCard& card = NewCard(row.type);
+    if (row.prepare) card.With(row.prepare);
+    Insert(card);
     const Bytes before = Memory(card);
     EXPECT_EQ(Send(row.body), "4E0B45");
     EXPECT_EQ(Memory(card), before);
@@ -241,6 +247,9 @@ TEST_F(RigTest, Beeps) {
   EXPECT_EQ(Send(GoodBeepBody()), "410041");
   EXPECT_EQ(Send(ErrorBeepBody()), "410041");
   EXPECT_EQ(card.With([](CardModel& m) { return m.Beeps(); }), 2);
+  // Readers that report their LED state in the second status byte.
+  card.With([](CardModel& m) { m.SetBuzzerStatus(0x9002); });
+  EXPECT_EQ(Send(GoodBeepBody()), "410041");
   card.With([](CardModel& m) { m.SetBuzzerStatus(0x6A81); });
   EXPECT_EQ(Send(GoodBeepBody()), "4E0B45");
 }

@@ -251,48 +251,6 @@ TEST_F(SessionTest, FaultsAfterTheFirstApduFailTheExchange) {
   }
 }
 
-TEST_F(SessionTest, CardAnswers) {
-  struct Row {
-    const char* what;
-    rig::CardType type;
-    std::function<void(rig::CardModel&)> prepare;
-    Request request;
-    std::optional<Failure> failure;
-    int apdus;  // sent before the outcome
-  };
-  const Row rows[] = {
-      {"failed authentication stops the read", rig::CardType::Classic1K,
-       [](rig::CardModel& m) { m.SetKeyA(0, Bytes(6, 0x12)); }, Make(Command::Read, 1),
-       Failure::CardError, 2},
-      {"out of range", rig::CardType::Iso15693, nullptr, Make(Command::Read, 7),
-       Failure::CardError, 1},
-      {"Ultralight locked page", rig::CardType::Ultralight,
-       [](rig::CardModel& m) { m.Write(10, {0xF0}); }, Make(Command::Write, 1),
-       Failure::CardError, 1},
-      {"buzzer answering its LED state", rig::CardType::Classic1K,
-       [](rig::CardModel& m) { m.SetBuzzerStatus(0x9002); }, Make(Command::Beep, 1), std::nullopt,
-       1},
-      {"buzzer refused", rig::CardType::Classic1K,
-       [](rig::CardModel& m) { m.SetBuzzerStatus(0x6A81); }, Make(Command::Beep, 2),
-       Failure::CardError, 1},
-      {"refused write sends nothing", rig::CardType::Classic1K, nullptr, Make(Command::Write, 3),
-       Failure::Refused, 0},
-      {"detect of the other kind sends nothing", rig::CardType::Ultralight, nullptr,
-       Make(Command::Detect, 2), Failure::OtherKind, 0},
-      {"15693 UID", rig::CardType::Iso15693, nullptr, Make(Command::Detect, 2), std::nullopt, 1},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    auto s = std::make_shared<Script>();
-    auto& card = s->cards.emplace("Reader A", rig::CardModel(row.type)).first->second;
-    if (row.prepare) row.prepare(card);
-    Session fresh(FactoryFor(s));
-    const Outcome out = fresh.Run(row.request, settings);
-    EXPECT_EQ(out.failure, row.failure) << out.note;
-    EXPECT_EQ(s->Count("> "), row.apdus);
-  }
-}
-
 // A card whose GET DATA answers with a UID that no card of its kind has.
 TEST_F(SessionTest, UidLengthIsChecked) {
   PutCard("Reader A", rig::CardType::Iso15693);
