@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTimer>
 #include <stdexcept>
 
@@ -194,7 +195,11 @@ void FrmRfid_Dll1::BuildControls() {
   SetBackground(Frame2, Qt::white);
   PlaceTwips(Frame2, 120, 120, 7095, 2535);
 
-  cmdQuit = button(Frame2, "cmdQuit", QStringLiteral("종료(&End)"));
+  cmdQuit = new QToolButton(Frame2);
+  cmdQuit->setObjectName("cmdQuit");
+  cmdQuit->setText(QStringLiteral("종료(&End)"));
+  cmdQuit->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  cmdQuit->setFocusPolicy(Qt::StrongFocus);
   cmdQuit->setFont(Font("굴림체", 11.25, false));
   cmdQuit->setIcon(QuitIcon(Twips(480)));
   cmdQuit->setIconSize(QSize(Twips(480), Twips(480)));
@@ -232,6 +237,8 @@ void FrmRfid_Dll1::BuildControls() {
   // Lower group: the reader's technical controls, below the initial size.
   Frame1 = new QGroupBox(QStringLiteral("Frame1"), this);
   Frame1->setObjectName("Frame1");
+  Frame1->setPalette(QApplication::palette());  // the system's colours, not the window's blue
+  Frame1->setAutoFillBackground(true);
   PlaceTwips(Frame1, 150, 2850, 7035, 3495);
 
   Label8 = label(Frame1, "Label8", QStringLiteral("등록번호 자리수"));
@@ -311,8 +318,8 @@ void FrmRfid_Dll1::SetDefaults() {
 }
 
 void FrmRfid_Dll1::ConnectHandlers() {
-  auto on = [this](QPushButton* b, const char* name, void (FrmRfid_Dll1::*op)()) {
-    connect(b, &QPushButton::clicked, this, [this, name, op] { Handle(name, [&] { (this->*op)(); }); });
+  auto on = [this](QAbstractButton* b, const char* name, void (FrmRfid_Dll1::*op)()) {
+    connect(b, &QAbstractButton::clicked, this, [this, name, op] { Handle(name, [&] { (this->*op)(); }); });
   };
   on(CmdDiv_Check, "CmdDiv_Check_Click", &FrmRfid_Dll1::CmdDiv_Check_Click);
   on(CmdDiv_14443, "CmdDiv_14443_Click", &FrmRfid_Dll1::CmdDiv_14443_Click);
@@ -349,6 +356,17 @@ void FrmRfid_Dll1::keyPressEvent(QKeyEvent* event) {
 
 // --- loading, showing, closing -----------------------------------------------
 
+// A dialog ignores a close while it is hidden; the console, asked to close
+// during its load, unloads all the same.
+void FrmRfid_Dll1::closeEvent(QCloseEvent* event) {
+  if (!isVisible()) {
+    done(QDialog::Rejected);
+    event->accept();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
 void FrmRfid_Dll1::EnsureLoaded() {
   if (m_Loaded) return;
   m_Loaded = true;
@@ -358,6 +376,9 @@ void FrmRfid_Dll1::EnsureLoaded() {
 
 int FrmRfid_Dll1::ShowModal() {
   EnsureLoaded();
+  // Closed while it loaded (a termination signal during a message, say):
+  // it never shows.
+  if (!m_Loaded) return QDialog::Rejected;
   CmdCall_Test->setFocus();
   return exec();
 }
@@ -435,8 +456,10 @@ QString FrmRfid_Dll1::SendAndShow(const QString& body) {
   EnsureLoaded();
   TxtData_Songsin->setText(body);
   AppendBcc();
+  TxtData_Songsin->setCursorPosition(0);  // show a frame from its start
   const QString reply = rfid::ui::Transceive(m_Reader, TxtData_Songsin->text());
   TxtData_SuSin->setText(reply.left(reply.indexOf(QChar(u'\0'))));
+  TxtData_SuSin->setCursorPosition(0);
   return TxtData_SuSin->text();
 }
 

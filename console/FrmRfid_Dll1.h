@@ -15,6 +15,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
 class QTimer;
 
 class FrmRfid_Dll1 : public QDialog {
@@ -58,7 +59,7 @@ class FrmRfid_Dll1 : public QDialog {
 
   // Controls.
   QGroupBox* Frame2;
-  QPushButton* cmdQuit;
+  QToolButton* cmdQuit;  // a tall button: its picture above its caption
   QLabel* Label3;
   QLineEdit* TxtData_WR;
   QLabel* Label9;
@@ -98,6 +99,7 @@ class FrmRfid_Dll1 : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   friend class ConsoleProbe;

@@ -206,3 +206,19 @@ TEST_F(ConsoleTest, TestButtonOpensNothingWithoutATestWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConsoleTest, AConsoleClosedWhileItLoadsNeverShows) {
+  // A message during the load is where a close can arrive before the window shows.
+  reader.failWith = [] { throw std::runtime_error("reader gone"); };
+  rfid::ui::SetMessageHandler([this](QWidget*, const QString& text) {
+    messages << text;
+    console->close();
+  });
+  EXPECT_EQ(console->ShowModal(), QDialog::Rejected);
+  EXPECT_EQ(messages.size(), 1);
+  EXPECT_FALSE(console->isVisible());
+}
+
+}  // namespace
