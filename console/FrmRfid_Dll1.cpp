@@ -237,8 +237,13 @@ void FrmRfid_Dll1::BuildControls() {
   // Lower group: the reader's technical controls, below the initial size.
   Frame1 = new QGroupBox(QStringLiteral("Frame1"), this);
   Frame1->setObjectName("Frame1");
-  Frame1->setPalette(QApplication::palette());  // the system's colours, not the window's blue
-  Frame1->setAutoFillBackground(true);
+  {
+    // The system's colours, not the window's blue: set explicitly, or the
+    // group would inherit the blue.
+    const QPalette system = QApplication::palette();
+    const QColor text = system.color(QPalette::WindowText);
+    SetBackground(Frame1, system.color(QPalette::Window), &text);
+  }
   PlaceTwips(Frame1, 150, 2850, 7035, 3495);
 
   Label8 = label(Frame1, "Label8", QStringLiteral("등록번호 자리수"));

@@ -99,6 +99,8 @@ TEST_F(ConsoleTest, WindowShowsTheUpperPanelAndHidesTheLowerGroupBelowIt) {
   EXPECT_EQ(console->palette().color(QPalette::Window), QColor(0, 0, 64));
   EXPECT_EQ(console->Frame2->palette().color(QPalette::Window), QColor(Qt::white));
   EXPECT_EQ(console->LabMsg1->palette().color(QPalette::WindowText), QColor(Qt::white));
+  EXPECT_EQ(console->Label8->palette().color(QPalette::Window),
+            QApplication::palette().color(QPalette::Window));  // the lower group keeps the system's
   // The frame can be enlarged to reach the lower group.
   EXPECT_LT(console->minimumHeight(), console->Frame1->geometry().bottom());
   EXPECT_GT(console->maximumHeight(), console->Frame1->geometry().bottom());
