@@ -49,16 +49,9 @@ std::variant<Request, FrameFault> CheckFrame(std::string_view frame) {
 std::string SuccessReply(std::span<const std::uint8_t> data) {
   if (data.size() > kMaxReplyData)
     throw std::length_error(std::to_string(data.size()) + " data bytes do not fit a reply");
-  std::string reply = "4100";
-  for (std::uint8_t b : data) reply += ByteText(b);
-  reply += Bcc(reply);
-  return reply;
-}
-
-std::string FailureReply(Failure why) {
-  std::string reply = "4E" + ByteText(int(why));
-  reply += Bcc(reply);
-  return reply;
+  std::string hex;
+  for (std::uint8_t b : data) hex += ByteText(b);
+  return rfid::SuccessReply(hex);
 }
 
 }  // namespace rfid::pcsc

@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "frame.h"
 #include <variant>
 
 #include "frame.h"
@@ -51,6 +53,6 @@ inline constexpr std::size_t kMaxReplyData = 17;
 // "41" "00" data, then the check byte over all of it. Throws
 // std::length_error beyond kMaxReplyData bytes.
 std::string SuccessReply(std::span<const std::uint8_t> data);
-std::string FailureReply(Failure why);
+inline std::string FailureReply(Failure why) { return rfid::FailureReply(int(why)); }
 
 }  // namespace rfid::pcsc

@@ -9,6 +9,19 @@ std::string ByteText(int value) {
   return {kDigits[value >> 4], kDigits[value & 0xF]};
 }
 
+std::string SuccessReply(std::string_view data) {
+  std::string reply = "4100";
+  reply += data;
+  reply += Bcc(reply);
+  return reply;
+}
+
+std::string FailureReply(int reason) {
+  std::string reply = "4E" + ByteText(reason);
+  reply += Bcc(reply);
+  return reply;
+}
+
 std::string WithBcc(std::string_view body) {
   std::string frame(body);
   frame += Bcc(body);

@@ -73,6 +73,11 @@ std::string ErrorBeepBody();
 std::string Detect14443Body();
 std::string Detect15693Body();
 
+// Replies as our reader libraries give them: "4100", the data, the check
+// byte; a failure is "4E", a reason byte and the check byte.
+std::string SuccessReply(std::string_view data);
+std::string FailureReply(int reason);
+
 // Block number text (decimal, 0-255, digits only) to its value.
 template <class CharT>
 std::optional<int> ParseBlockNumber(std::basic_string_view<CharT> text) {

@@ -128,19 +128,6 @@ Answer Execute(State& state, std::string_view frame) {
 
 }  // namespace
 
-std::string SuccessReply(std::string_view data) {
-  std::string reply = "4100";
-  reply += data;
-  reply += Bcc(reply);
-  return reply;
-}
-
-std::string FailureReply(Failure why) {
-  std::string reply = "4E" + ByteText(int(why));
-  reply += Bcc(reply);
-  return reply;
-}
-
 Outcome Respond(State& state, std::string_view frame, std::int64_t nowMs) {
   ++state.exchanges;
   Outcome out;

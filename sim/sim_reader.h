@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame.h"
 #include "sim_state.h"
 
 namespace rfid::sim {
@@ -32,8 +33,8 @@ struct Outcome {
 };
 
 // "41" "00" data, then the check byte over all of it.
-std::string SuccessReply(std::string_view data);
-std::string FailureReply(Failure why);
+using rfid::SuccessReply;
+inline std::string FailureReply(Failure why) { return rfid::FailureReply(int(why)); }
 
 // Answers frame and records it in state: the exchange log, beep counts,
 // stored blocks, faults counted down.

@@ -8,6 +8,7 @@
 #include "apdu.h"
 #include "card_kind.h"
 #include "request.h"
+#include "hex.h"
 #include "virtual_card.h"
 
 namespace rfid::pcsc {
@@ -15,15 +16,7 @@ namespace {
 
 using rig::StorageAtr;
 
-Bytes FromHex(std::string_view hex) {
-  Bytes out;
-  for (std::size_t i = 0; i + 1 < hex.size();) {
-    if (hex[i] == ' ') { ++i; continue; }
-    out.push_back(std::uint8_t(HexPairValue(hex.substr(i, 2))));
-    i += 2;
-  }
-  return out;
-}
+using testing::FromHex;
 
 CardInfo Card(std::uint8_t standard, std::uint16_t name) {
   return IdentifyCard(StorageAtr(standard, name));

@@ -3,26 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "frame.h"
+#include "hex.h"
 #include "virtual_card.h"
 
 namespace rfid::pcsc::rig {
 namespace {
 
-Bytes FromHex(std::string_view hex) {
-  Bytes out;
-  for (std::size_t i = 0; i + 1 < hex.size();) {
-    if (hex[i] == ' ') { ++i; continue; }
-    out.push_back(std::uint8_t(HexPairValue(hex.substr(i, 2))));
-    i += 2;
-  }
-  return out;
-}
+using testing::FromHex;
 
-std::string ToHex(const Bytes& bytes) {
-  std::string out;
-  for (auto b : bytes) out += ByteText(b);
-  return out;
-}
+using testing::ToHex;
 
 struct Exchange {
   const char* apdu;

@@ -1,3 +1,4 @@
+// The main of every test program that drives widgets.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -7,6 +8,6 @@ int main(int argc, char** argv) {
   // Listing the tests at build time happens without the tests' environment.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  QApplication::setApplicationName("rfid-console-tests");
+  QApplication::setApplicationName(QStringLiteral("rfid-console-tests"));
   return RUN_ALL_TESTS();
 }
