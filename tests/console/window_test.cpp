@@ -106,6 +106,14 @@ TEST_F(ConsoleTest, WindowShowsTheUpperPanelAndHidesTheLowerGroupBelowIt) {
   EXPECT_GT(console->maximumHeight(), console->Frame1->geometry().bottom());
 }
 
+TEST_F(ConsoleTest, LoadKeepsTheConsoleAboveOtherWindows) {
+  EXPECT_FALSE(console->windowFlags() & Qt::WindowStaysOnTopHint);
+  Load();
+  EXPECT_TRUE(console->windowFlags() & Qt::WindowStaysOnTopHint);
+  SetTopMost(console.get(), 0);
+  EXPECT_FALSE(console->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
 TEST_F(ConsoleTest, TabOrderStartsInTheLowerGroup) {
   const char* expected[] = {"CmdCall_Test", "TxtDiv_UID",   "TxtData_Songsin", "CmdDiv_14443",
                             "TxtDiv_Block", "TxtData_SuSin", "CmdDiv_15693",   "CmdDiv_Beep_ERR",
