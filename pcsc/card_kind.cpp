@@ -11,7 +11,7 @@ namespace {
 constexpr std::array<std::uint8_t, 5> kPcscRid = {0xA0, 0x00, 0x00, 0x03, 0x06};
 
 constexpr std::uint8_t kStandard14443A3 = 0x03;
-constexpr std::uint8_t kStandard15693First = 0x09;  // ISO 15693 parts 1 to 4
+constexpr std::uint8_t kStandard15693First = 0x09;  // readers report 15693 cards as 09 to 0C
 constexpr std::uint8_t kStandard15693Last = 0x0C;
 
 // Historical bytes of an ATR, or nothing when its structure does not hold.
