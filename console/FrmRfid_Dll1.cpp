@@ -27,11 +27,9 @@ using rfid::ui::Twips;
 
 namespace {
 
-const QString kDeviceOk = QStringLiteral("Device 연결 OK");
 const QString kNoDevice = QStringLiteral("No Device ---> UBS 를 분리후 다시 삽입해주세요!\"");
-const QString kFill = QString::fromLatin1(rfid::kFill.data(), qsizetype(rfid::kFill.size()));
-const QString kHalfFill =
-    QString::fromLatin1(rfid::kHalfFill.data(), qsizetype(rfid::kHalfFill.size()));
+const QString kFill = rfid::ui::FromAscii(rfid::kFill);
+const QString kHalfFill = rfid::ui::FromAscii(rfid::kHalfFill);
 const QColor kDarkBlue(0, 0, 64);
 
 // A refused block or registration number: nothing was sent.
@@ -46,8 +44,6 @@ FrmRfid_Dll1::TestWindowFactory& Factory() {
   static FrmRfid_Dll1::TestWindowFactory factory;
   return factory;
 }
-
-QString FromStd(const std::string& s) { return QString::fromStdString(s); }
 
 QIcon ConsoleIcon() {
   QIcon icon;
@@ -99,6 +95,8 @@ void SetBackground(QWidget* w, const QColor& background, const QColor* text = nu
 }
 
 }  // namespace
+
+const QString FrmRfid_Dll1::kDeviceOk = QStringLiteral("Device 연결 OK");
 
 // --- instances -------------------------------------------------------------
 
@@ -454,7 +452,7 @@ void FrmRfid_Dll1::CmdCall_Test_Click() {
 
 void FrmRfid_Dll1::AppendBcc() {
   const QString text = TxtData_Songsin->text();
-  TxtData_Songsin->setText(text + FromStd(rfid::Bcc(rfid::ui::View(text))));
+  TxtData_Songsin->setText(text + rfid::ui::FromAscii(rfid::Bcc(rfid::ui::View(text))));
 }
 
 QString FrmRfid_Dll1::SendAndShow(const QString& body) {
@@ -475,7 +473,7 @@ QString FrmRfid_Dll1::BlockByte() const {
     throw Refused(QStringLiteral("block number \"%1\" is not a whole number from 0 to 255; nothing was sent")
                       .arg(text)
                       .toStdString());
-  return FromStd(rfid::ByteText(*block));
+  return rfid::ui::FromAscii(rfid::ByteText(*block));
 }
 
 void FrmRfid_Dll1::CmdDiv_Check_Click() {
@@ -485,23 +483,20 @@ void FrmRfid_Dll1::CmdDiv_Check_Click() {
   G_DevMsg = LabMsg1->text();
 }
 
-void FrmRfid_Dll1::CmdDiv_14443_Click() {
-  const QString reply = SendAndShow(FromStd(rfid::Detect14443Body()));
+void FrmRfid_Dll1::Detect(const std::string& body, std::size_t uidLength) {
+  const QString reply = SendAndShow(rfid::ui::FromAscii(body));
   TxtDiv_UID->setText(rfid::ui::ReplyOk(reply)
-                          ? rfid::ui::ReplyField(reply, rfid::kUidStart, rfid::kUid14443Length)
+                          ? rfid::ui::ReplyField(reply, rfid::kUidStart, uidLength)
                           : QString());
 }
 
-void FrmRfid_Dll1::CmdDiv_15693_Click() {
-  const QString reply = SendAndShow(FromStd(rfid::Detect15693Body()));
-  TxtDiv_UID->setText(rfid::ui::ReplyOk(reply)
-                          ? rfid::ui::ReplyField(reply, rfid::kUidStart, rfid::kUid15693Length)
-                          : QString());
-}
+void FrmRfid_Dll1::CmdDiv_14443_Click() { Detect(rfid::Detect14443Body(), rfid::kUid14443Length); }
 
-void FrmRfid_Dll1::CmdDiv_Beep_OK_Click() { SendAndShow(FromStd(rfid::GoodBeepBody())); }
+void FrmRfid_Dll1::CmdDiv_15693_Click() { Detect(rfid::Detect15693Body(), rfid::kUid15693Length); }
 
-void FrmRfid_Dll1::CmdDiv_Beep_ERR_Click() { SendAndShow(FromStd(rfid::ErrorBeepBody())); }
+void FrmRfid_Dll1::CmdDiv_Beep_OK_Click() { SendAndShow(rfid::ui::FromAscii(rfid::GoodBeepBody())); }
+
+void FrmRfid_Dll1::CmdDiv_Beep_ERR_Click() { SendAndShow(rfid::ui::FromAscii(rfid::ErrorBeepBody())); }
 
 void FrmRfid_Dll1::CmdDiv_Read_Click() {
   EnsureLoaded();
@@ -577,11 +572,10 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
     // 16 characters of a block's number field.
     TxtData_WR->setMaxLength(int(padded.size()));
   }
-  try {
-    rfid::ui::RequireSingleByte(padded, QStringLiteral("registration number"));
-  } catch (const rfid::ui::NotSingleByte& e) {
-    RefuseWrite(QString::fromStdString(e.what()) + QStringLiteral("; nothing was written"));
-  }
+  if (!rfid::EncodeSingleByte(rfid::ui::View(padded)))
+    RefuseWrite(QStringLiteral("registration number \"%1\" has characters that cannot go into a "
+                               "frame; nothing was written")
+                    .arg(padded));
   TxtData_WR->setText(padded);
 
   const QString data = PadText(TxtData_WR->text(), 16, QStringLiteral("A"), QStringLiteral("R"));

@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "exchange.h"
 
@@ -23,6 +24,9 @@ class FrmRfid_Dll1 : public QDialog {
 
  public:
   using TestWindowFactory = std::function<QDialog*(QWidget* parent)>;
+
+  // What the device check shows when it found a reader.
+  static const QString kDeviceOk;
 
   explicit FrmRfid_Dll1(rfid::Reader& reader, QWidget* parent = nullptr);
   ~FrmRfid_Dll1() override;
@@ -120,6 +124,7 @@ class FrmRfid_Dll1 : public QDialog {
   void OnTimer1();
 
   QString SendAndShow(const QString& body);
+  void Detect(const std::string& body, std::size_t uidLength);
   QString BlockByte() const;
   [[noreturn]] void RefuseWrite(const QString& problem);
   void MarkWriteFailed();

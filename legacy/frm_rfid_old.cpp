@@ -24,8 +24,7 @@ namespace {
 const QString kCardSettingFrame = QStringLiteral("44022020202020202020202020202020202046");
 const QString kReadFrame = QStringLiteral("52012020202020202020202020202020202053");
 
-const QString kFillText = QString::fromLatin1(kFill.data(), qsizetype(kFill.size()));
-const QString kHalfFillText = QString::fromLatin1(kHalfFill.data(), qsizetype(kHalfFill.size()));
+const QString kHalfFillText = ui::FromAscii(kHalfFill);
 
 // Leading and trailing spaces only: tabs and other blanks stay.
 QString TrimSpaces(const QString& text) {
@@ -131,7 +130,7 @@ void FrmRFID_OLD::RFID_Send_Build(QString& ArgSend) {
   // Computed first, so that a text beyond the check byte's range changes nothing.
   const std::string bcc = Bcc<char16_t>(ui::View(ArgSend));
   Label3->setText(ArgSend);
-  ArgSend += QString::fromLatin1(bcc.data(), qsizetype(bcc.size()));
+  ArgSend += ui::FromAscii(bcc);
   Label4->setText(ArgSend);
 }
 
@@ -169,7 +168,7 @@ void FrmRFID_OLD::RFID_Write(const QString& ArgWrite) {
   }
   ui::RequireSingleByte(number, QStringLiteral("registration number"));
 
-  QString setting = QStringLiteral("4402") + kFillText;
+  QString setting = ui::FromAscii(Detect15693Body());
   RFID_Send_Build(setting);
   Send(setting);
 
@@ -179,13 +178,13 @@ void FrmRFID_OLD::RFID_Write(const QString& ArgWrite) {
 }
 
 void FrmRFID_OLD::RFID_Good_Beep() {
-  QString frame = QStringLiteral("4301") + kFillText;
+  QString frame = ui::FromAscii(GoodBeepBody());
   RFID_Send_Build(frame);
   Send(frame);
 }
 
 void FrmRFID_OLD::RFID_Error_Beep() {
-  QString frame = QStringLiteral("4302") + kFillText;
+  QString frame = ui::FromAscii(ErrorBeepBody());
   RFID_Send_Build(frame);
   Send(frame);
 }

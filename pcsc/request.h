@@ -8,15 +8,14 @@
 #include <string>
 #include <string_view>
 
-#include "frame.h"
 #include <variant>
 
 #include "frame.h"
 
 namespace rfid::pcsc {
 
-// Characters 3-4 of a failure reply ("4E" + reason + check byte). The frame
-// checks use the same numbers as the simulated reader.
+// Characters 3-4 of a failure reply ("4E" + reason + check byte). The first
+// five are the frame's own errors (FrameError).
 enum class Failure : std::uint8_t {
   Length = 0x01,
   NotHex = 0x02,
@@ -34,11 +33,7 @@ enum class Failure : std::uint8_t {
   Internal = 0x10,
 };
 
-struct Request {
-  Command command = Command::Read;
-  int parameter = 0;
-  std::array<std::uint8_t, 16> data{};
-};
+using Request = CheckedFrame;
 
 struct FrameFault {
   Failure failure;

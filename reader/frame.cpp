@@ -22,6 +22,51 @@ std::string FailureReply(int reason) {
   return reply;
 }
 
+namespace {
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+int PairAt(std::string_view frame, std::size_t index) {
+  return HexPairValue(frame.substr(index, 2));
+}
+}  // namespace
+
+std::variant<CheckedFrame, FrameRefusal> CheckFrame(std::string_view frame) {
+  if (frame.size() != kFrameLength)
+    return FrameRefusal{FrameError::Length,
+                        std::to_string(frame.size()) + " characters, a frame has 38"};
+  for (std::size_t i = 0; i < frame.size(); ++i)
+    if (!IsHexDigit(frame[i]))
+      return FrameRefusal{FrameError::NotHex,
+                          "character " + std::to_string(i + 1) + " is not a hex digit"};
+  const std::string expected = Bcc(frame.substr(0, kFrameBodyLength));
+  const int bcc = PairAt(frame, kFrameBodyLength);
+  if (HexPairValue(std::string_view(expected)) != bcc)
+    return FrameRefusal{FrameError::Bcc,
+                        "check byte " + ByteText(bcc) + ", expected " + expected};
+  CheckedFrame checked;
+  const int command = PairAt(frame, 0);
+  checked.parameter = PairAt(frame, 2);
+  switch (command) {
+    case int(Command::Read):
+    case int(Command::Write):
+      break;
+    case int(Command::Beep):
+    case int(Command::Detect):
+      if (checked.parameter != 1 && checked.parameter != 2)
+        return FrameRefusal{FrameError::Parameter, "command " + ByteText(command) +
+                                                       " has no parameter " +
+                                                       ByteText(checked.parameter)};
+      break;
+    default:
+      return FrameRefusal{FrameError::Command, "unknown command " + ByteText(command)};
+  }
+  checked.command = Command(command);
+  for (std::size_t i = 0; i < checked.data.size(); ++i)
+    checked.data[i] = std::uint8_t(PairAt(frame, 4 + 2 * i));
+  return checked;
+}
+
 std::string WithBcc(std::string_view body) {
   std::string frame(body);
   frame += Bcc(body);

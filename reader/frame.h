@@ -2,12 +2,14 @@
 // a check byte (BCC), and the reply text the reader answers with.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <variant>
 
 namespace rfid {
 
@@ -77,6 +79,27 @@ std::string Detect15693Body();
 // byte; a failure is "4E", a reason byte and the check byte.
 std::string SuccessReply(std::string_view data);
 std::string FailureReply(int reason);
+
+// A frame as a strict reader takes it: 38 hexadecimal digits (either case),
+// a matching check byte, a known command, beeps and detects with 01 or 02.
+// The errors are the reasons our reader libraries put into a failure reply.
+enum class FrameError : std::uint8_t {
+  Length = 0x01,
+  NotHex = 0x02,
+  Bcc = 0x03,
+  Command = 0x04,
+  Parameter = 0x05,
+};
+struct CheckedFrame {
+  Command command = Command::Read;
+  int parameter = 0;
+  std::array<std::uint8_t, 16> data{};
+};
+struct FrameRefusal {
+  FrameError error;
+  std::string why;
+};
+std::variant<CheckedFrame, FrameRefusal> CheckFrame(std::string_view frame);
 
 // Block number text (decimal, 0-255, digits only) to its value.
 template <class CharT>

@@ -9,8 +9,6 @@
 
 namespace {
 
-const QString kDeviceOk = QStringLiteral("Device 연결 OK");
-
 // Left that refuses a negative length instead of reading it as "all".
 QString LeftOf(const QString& text, std::int16_t length) {
   if (length < 0)
@@ -35,7 +33,7 @@ QString YK_ClsRfidVB1::G_YK_Rfid(QString& ArgRDWR_GB, std::int16_t& ArgLen, QStr
 
   FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();
   console.CmdDiv_Check_Click();
-  const bool found = G_DevMsg == kDeviceOk;
+  const bool found = G_DevMsg == FrmRfid_Dll1::kDeviceOk;
   if (found) console.CmdDiv_14443_Click();
 
   if (ArgRDWR_GB == QLatin1String("READ") || ArgRDWR_GB == QLatin1String("READ_TIMER")) {

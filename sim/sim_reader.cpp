@@ -9,14 +9,6 @@ namespace {
 
 constexpr std::size_t kOverlongLength = 60;
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int PairAt(std::string_view frame, std::size_t index) {
-  return HexPairValue(frame.substr(index, 2));
-}
-
 std::string Upper(std::string_view text) {
   std::string out(text);
   for (char& c : out)
@@ -61,28 +53,12 @@ struct Answer {
 Answer Fail(Failure why, std::string note) { return {FailureReply(why), std::move(note)}; }
 
 Answer Execute(State& state, std::string_view frame) {
-  if (frame.size() != kFrameLength)
-    return Fail(Failure::Length, "refused: " + std::to_string(frame.size()) +
-                                     " characters, a frame has 38");
-  for (std::size_t i = 0; i < frame.size(); ++i)
-    if (!IsHexDigit(frame[i]))
-      return Fail(Failure::NotHex,
-                  "refused: character " + std::to_string(i + 1) + " is not a hex digit");
-  const std::string_view body = frame.substr(0, kFrameBodyLength);
-  const int bcc = PairAt(frame, kFrameBodyLength);
-  if (HexPairValue(std::string_view(Bcc(body))) != bcc)
-    return Fail(Failure::Bcc, "refused: check byte " + Upper(frame.substr(36)) + ", expected " +
-                                  Bcc(body));
-  const int command = PairAt(frame, 0);
-  const int parameter = PairAt(frame, 2);
-  const std::string commandText = Upper(frame.substr(0, 2));
-  if (command != int(Command::Beep) && command != int(Command::Detect) &&
-      command != int(Command::Read) && command != int(Command::Write))
-    return Fail(Failure::Command, "refused: unknown command " + commandText);
-  if ((command == int(Command::Beep) || command == int(Command::Detect)) && parameter != 1 &&
-      parameter != 2)
-    return Fail(Failure::Parameter,
-                "refused: command " + commandText + " has no parameter " + ByteText(parameter));
+  const auto checked = CheckFrame(frame);
+  if (const auto* refusal = std::get_if<FrameRefusal>(&checked))
+    return Fail(Failure(int(refusal->error)), "refused: " + refusal->why);
+  const int command = int(std::get<CheckedFrame>(checked).command);
+  const int parameter = std::get<CheckedFrame>(checked).parameter;
+  const std::string commandText = ByteText(command);
 
   auto it = state.faults.fail.find(command);
   if (it != state.faults.fail.end() && it->second.Fire()) {

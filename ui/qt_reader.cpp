@@ -16,6 +16,10 @@ QString ReplyField(const QString& reply, std::size_t start, std::size_t count) {
   return QString::fromUtf16(field.data(), qsizetype(field.size()));
 }
 
+QString FromAscii(std::string_view text) {
+  return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
 QString FromU16(const std::u16string& text) {
   return QString::fromUtf16(text.data(), qsizetype(text.size()));
 }

@@ -27,5 +27,7 @@ std::u16string_view View(const QString& text);
 bool ReplyOk(const QString& reply);
 QString ReplyField(const QString& reply, std::size_t start, std::size_t count);
 QString FromU16(const std::u16string& text);
+// Frame texts from reader/, which are plain ASCII.
+QString FromAscii(std::string_view text);
 
 }  // namespace rfid::ui
