@@ -17,11 +17,11 @@ namespace rfid::pcsc {
 // Characters 3-4 of a failure reply ("4E" + reason + check byte). The first
 // five are the frame's own errors (FrameError).
 enum class Failure : std::uint8_t {
-  Length = 0x01,
-  NotHex = 0x02,
-  Bcc = 0x03,
-  Command = 0x04,
-  Parameter = 0x05,
+  Length = std::uint8_t(FrameError::Length),
+  NotHex = std::uint8_t(FrameError::NotHex),
+  Bcc = std::uint8_t(FrameError::Bcc),
+  Command = std::uint8_t(FrameError::Command),
+  Parameter = std::uint8_t(FrameError::Parameter),
   NoCard = 0x06,
   OtherKind = 0x07,     // detect of the kind the card is not
   NoReader = 0x0A,      // no reader service, or no reader

@@ -23,9 +23,6 @@ std::string FailureReply(int reason) {
 }
 
 namespace {
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 int PairAt(std::string_view frame, std::size_t index) {
   return HexPairValue(frame.substr(index, 2));
 }

@@ -33,6 +33,10 @@ enum class Command : std::uint8_t {
 // Two upper-case hexadecimal digits; throws std::out_of_range outside 0-255.
 std::string ByteText(int value);
 
+constexpr bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
 // Value of a one- or two-character pair read as hexadecimal: digits of either
 // case; reading stops at the first character that is not a hex digit.
 template <class CharT>

@@ -9,13 +9,6 @@ namespace {
 
 constexpr std::size_t kOverlongLength = 60;
 
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'f') c = char(c - 'a' + 'A');
-  return out;
-}
-
 // Every byte inverted: plainly other data, whatever the block holds.
 std::string Inverted(const std::string& hex) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -95,7 +88,7 @@ Answer Execute(State& state, std::string_view frame) {
       const std::string what = "write block " + std::to_string(parameter);
       if (!card.onField) return Fail(Failure::NoCard, what + ": no card");
       if (state.faults.lostWrite.Fire()) return {SuccessReply(""), what + ": not stored (fault)"};
-      card.SetBlock(parameter, Upper(frame.substr(4, kBlockTextLength)));
+      card.SetBlock(parameter, *NormalizeHex(frame.substr(4, kBlockTextLength), kBlockTextLength));
       return {SuccessReply(""), what};
     }
   }

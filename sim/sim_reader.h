@@ -13,11 +13,11 @@ namespace rfid::sim {
 
 // Characters 3-4 of a failure reply ("4E" + reason + check byte).
 enum class Failure : std::uint8_t {
-  Length = 0x01,       // not 38 characters
-  NotHex = 0x02,       // a character that is not a hexadecimal digit
-  Bcc = 0x03,          // check byte does not match
-  Command = 0x04,      // unknown command
-  Parameter = 0x05,    // parameter the command does not know
+  Length = std::uint8_t(FrameError::Length),       // not 38 characters
+  NotHex = std::uint8_t(FrameError::NotHex),       // a character that is not a hexadecimal digit
+  Bcc = std::uint8_t(FrameError::Bcc),          // check byte does not match
+  Command = std::uint8_t(FrameError::Command),      // unknown command
+  Parameter = std::uint8_t(FrameError::Parameter),    // parameter the command does not know
   NoCard = 0x06,       // no card on the field
   OtherKind = 0x07,    // detect of the kind the card is not
   Injected = 0x08,     // a fault set through the tool

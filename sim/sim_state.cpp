@@ -23,10 +23,6 @@ namespace {
 constexpr std::string_view kHeader = "tqr-sim-state 1";
 constexpr std::size_t kMaxStateBytes = 1 << 20;
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 std::string Quote(std::string_view text) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string out = "\"";
@@ -42,12 +38,6 @@ std::string Quote(std::string_view text) {
   }
   out += '"';
   return out;
-}
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return c - 'A' + 10;
 }
 
 class LineParser {
@@ -106,7 +96,7 @@ class LineParser {
       if (pos_ + 3 > line_.size() || line_[pos_] != 'x' || !IsHexDigit(line_[pos_ + 1]) ||
           !IsHexDigit(line_[pos_ + 2]))
         Fail("bad escape in quoted text");
-      out += char(HexDigitValue(line_[pos_ + 1]) * 16 + HexDigitValue(line_[pos_ + 2]));
+      out += char(HexPairValue(line_.substr(pos_ + 1, 2)));
       pos_ += 3;
     }
     if (pos_ < line_.size() && line_[pos_] != ' ') Fail("text right after a quoted value");
