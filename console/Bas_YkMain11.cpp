@@ -1,6 +1,8 @@
 #include "Bas_YkMain11.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <cstdio>
 
 #include "FrmRfid_Dll1.h"
 #include "close_on_signal.h"
@@ -52,10 +54,27 @@ void ResetGlobals() {
   G_ClsRfid.reset();
 }
 
+RunOutcome Outcome(const QStringList& words, const FrmRfid_Dll1& console) {
+  const QString word0 = words.isEmpty() ? QString() : words[0];
+  if (word0.isEmpty()) return {};
+  if (word0 == QLatin1String("READ")) {
+    const QString read = console.TxtData_Read->text();
+    if (read.isEmpty()) return {kExitNothingRead, {}};
+    return {kExitDone, read};
+  }
+  const QString verified = console.VerifiedNumber();
+  const int length = console.TxtLen->text().toInt();
+  if (verified.isEmpty() || word0.size() > length ||
+      verified != PadText(word0, std::int16_t(length), QStringLiteral("0"), QStringLiteral("L")))
+    return {kExitNotWritten, {}};
+  return {kExitDone, verified};
+}
+
 int Main(int argc, char** argv) {
   // QApplication removes options such as -style from argv: the words a
   // caller passed are taken first.
   SetCommandLineText(JoinArguments(argc, argv));
+  SingleInstance::NameRuntimeFolder();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("rfid-console"));
 
@@ -67,18 +86,23 @@ int Main(int argc, char** argv) {
   } catch (const std::exception& e) {
     qCWarning(lcConsole) << e.what();
     rfid::ui::ShowMessage(nullptr, QString::fromUtf8(e.what()));
-    return 0;
+    return kExitRefused;
   }
   if (!first) {
     qCInfo(lcConsole) << "another copy is running";
     rfid::ui::ShowMessage(nullptr, QStringLiteral("이미 프로그램이 실행 중입니다.!"));
-    return 0;
+    return kExitRefused;
   }
 
   FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();
   rfid::ui::CloseOnTerminationSignals(&console);
   console.ShowModal();
+  const RunOutcome outcome = Outcome(CommandWords(CommandLineText()), console);
   FrmRfid_Dll1::DestroyInstance();
-  qCInfo(lcConsole) << "ended";
-  return 0;
+  if (!outcome.output.isEmpty()) {
+    std::fputs((outcome.output + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+  }
+  qCInfo(lcConsole) << "ended, exit status" << outcome.status;
+  return outcome.status;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+class FrmRfid_Dll1;
 class QWidget;
 class YK_ClsRfidVB1;
 
@@ -42,6 +43,26 @@ QStringList CommandWords(const QString& commandLine);
 // Resets the globals to their start values (a fresh run).
 void ResetGlobals();
 
+// What a calling program learns from the process's end.
+enum ExitStatus : int {
+  kExitDone = 0,            // what the command line asked for was done
+  kExitNotWritten = 1,      // a write was asked for and did not verify, or was refused
+  kExitNothingRead = 2,     // a READ start read no number
+  kExitRefused = 3,         // another copy runs (or none could be ruled out): nothing done
+};
+
+struct RunOutcome {
+  int status = kExitDone;
+  // The one line for standard output: the number the card holds; empty
+  // when nothing is to be printed.
+  QString output;
+};
+
+// Judged from the console as it closed: for a write, whether its last
+// verified write was word 0's number filled with "0" to the length box's
+// count; for a READ start, whether the read box holds a number.
+RunOutcome Outcome(const QStringList& words, const FrmRfid_Dll1& console);
+
 // The program: single-instance rule, then the console shown modally.
-// Returns the exit code.
+// Returns the exit status; prints the outcome's line on standard output.
 int Main(int argc, char** argv);

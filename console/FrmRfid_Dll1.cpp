@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -122,7 +121,7 @@ void FrmRfid_Dll1::SetTestWindowFactory(TestWindowFactory factory) {
 // --- construction ----------------------------------------------------------
 
 FrmRfid_Dll1::FrmRfid_Dll1(rfid::Reader& reader, QWidget* parent)
-    : QDialog(parent), m_Reader(reader) {
+    : rfid::ui::NoEscapeDialog(parent), m_Reader(reader) {
   setObjectName("FrmRfid_Dll1");
   BuildControls();
   SetDefaults();
@@ -142,8 +141,8 @@ void FrmRfid_Dll1::BuildControls() {
                  Qt::WindowCloseButtonHint);
   setSizeGripEnabled(false);
   SetBackground(this, kDarkBlue);
-  resize(Twips(7350), Twips(2790));
-  move(Twips(5100), Twips(5475));
+  // The client area's corner, not the frame's, is placed (setGeometry, not move).
+  setGeometry(Twips(5100), Twips(5475), Twips(7350), Twips(2790));
 
   auto label = [](QWidget* parent, const char* name, const QString& caption) {
     auto* l = new QLabel(caption, parent);
@@ -287,6 +286,7 @@ void FrmRfid_Dll1::BuildControls() {
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(2000);
+  Timer1->setTimerType(Qt::PreciseTimer);  // a coarse timer fires up to 5 % early
 
   // Labels and groups take no focus; the rest follow in this order.
   QWidget* order[] = {CmdCall_Test, TxtDiv_UID,      TxtData_Songsin, CmdDiv_14443,
@@ -347,16 +347,6 @@ void FrmRfid_Dll1::OnTimer1() {
   rfid::ui::Guarded(this, "Timer1_Timer", [this] { Timer1_Timer(); }, [this] { Timer1->stop(); });
 }
 
-// Escape closes dialogs; this window closes only by its buttons, its close
-// command or its countdown.
-void FrmRfid_Dll1::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) {
-    event->ignore();
-    return;
-  }
-  QDialog::keyPressEvent(event);
-}
-
 // --- loading, showing, closing -----------------------------------------------
 
 // A dialog ignores a close while it is hidden; the console, asked to close
@@ -370,25 +360,33 @@ void FrmRfid_Dll1::closeEvent(QCloseEvent* event) {
   QDialog::closeEvent(event);
 }
 
-void FrmRfid_Dll1::EnsureLoaded() {
-  if (m_Loaded) return;
+bool FrmRfid_Dll1::EnsureLoaded() {
+  if (m_Closed) {
+    qCDebug(lcConsole) << "closed: the operation is skipped";
+    return false;
+  }
+  if (m_Loaded) return true;
   m_Loaded = true;
   SetDefaults();
   Handle("Form_Load", [this] { Form_Load(); });
+  return m_Loaded;
 }
 
 int FrmRfid_Dll1::ShowModal() {
-  EnsureLoaded();
   // Closed while it loaded (a termination signal during a message, say):
   // it never shows.
-  if (!m_Loaded) return QDialog::Rejected;
+  if (!EnsureLoaded()) return QDialog::Rejected;
   CmdCall_Test->setFocus();
   return exec();
 }
 
+// A closed console is never loaded again in this run: a card request that
+// closed it (a verified write in write mode) must not bring it back out of
+// sight and go on talking to the reader.
 void FrmRfid_Dll1::done(int result) {
   Timer1->stop();
   m_Loaded = false;
+  m_Closed = true;
   QDialog::done(result);
 }
 
@@ -456,7 +454,6 @@ void FrmRfid_Dll1::AppendBcc() {
 }
 
 QString FrmRfid_Dll1::SendAndShow(const QString& body) {
-  EnsureLoaded();
   TxtData_Songsin->setText(body);
   AppendBcc();
   TxtData_Songsin->setCursorPosition(0);  // show a frame from its start
@@ -477,13 +474,15 @@ QString FrmRfid_Dll1::BlockByte() const {
 }
 
 void FrmRfid_Dll1::CmdDiv_Check_Click() {
+  if (m_Closed) return;
   const std::int16_t found = rfid::ui::DeviceFind(m_Reader);
-  EnsureLoaded();
+  if (!EnsureLoaded()) return;
   LabMsg1->setText(found != 0 ? kDeviceOk : kNoDevice);
   G_DevMsg = LabMsg1->text();
 }
 
 void FrmRfid_Dll1::Detect(const std::string& body, std::size_t uidLength) {
+  if (!EnsureLoaded()) return;
   const QString reply = SendAndShow(rfid::ui::FromAscii(body));
   TxtDiv_UID->setText(rfid::ui::ReplyOk(reply)
                           ? rfid::ui::ReplyField(reply, rfid::kUidStart, uidLength)
@@ -494,12 +493,16 @@ void FrmRfid_Dll1::CmdDiv_14443_Click() { Detect(rfid::Detect14443Body(), rfid::
 
 void FrmRfid_Dll1::CmdDiv_15693_Click() { Detect(rfid::Detect15693Body(), rfid::kUid15693Length); }
 
-void FrmRfid_Dll1::CmdDiv_Beep_OK_Click() { SendAndShow(rfid::ui::FromAscii(rfid::GoodBeepBody())); }
+void FrmRfid_Dll1::CmdDiv_Beep_OK_Click() {
+  if (EnsureLoaded()) SendAndShow(rfid::ui::FromAscii(rfid::GoodBeepBody()));
+}
 
-void FrmRfid_Dll1::CmdDiv_Beep_ERR_Click() { SendAndShow(rfid::ui::FromAscii(rfid::ErrorBeepBody())); }
+void FrmRfid_Dll1::CmdDiv_Beep_ERR_Click() {
+  if (EnsureLoaded()) SendAndShow(rfid::ui::FromAscii(rfid::ErrorBeepBody()));
+}
 
 void FrmRfid_Dll1::CmdDiv_Read_Click() {
-  EnsureLoaded();
+  if (!EnsureLoaded()) return;
   const QString block = BlockByte();
   const QString reply = SendAndShow(QStringLiteral("52") + block + kFill);
   if (rfid::ui::ReplyOk(reply)) {
@@ -533,7 +536,7 @@ void FrmRfid_Dll1::RefuseWrite(const QString& problem) {
 }
 
 void FrmRfid_Dll1::CmdDiv_WR_Click() {
-  EnsureLoaded();
+  if (!EnsureLoaded()) return;
   if (!m_RefusedNumber.isEmpty()) {
     const QString number = m_RefusedNumber;
     m_RefusedNumber.clear();
@@ -562,6 +565,15 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
                     .arg(G_DataLen));
   const QString padded = PadText(number, G_DataLen, QStringLiteral("0"), QStringLiteral("L"));
   const int boxLimit = TxtData_WR->maxLength();
+  // A longer handed-over number widens the box for this write only; typing
+  // stops at the usual limit again afterwards.
+  struct RestoreLimit {
+    QLineEdit* box = nullptr;
+    int limit = 0;
+    ~RestoreLimit() {
+      if (box) box->setMaxLength(limit);
+    }
+  } restoreLimit;
   if (padded.size() > boxLimit) {
     if (!handedOver)
       RefuseWrite(QStringLiteral("registration number \"%1\" does not fit the write box's %2 "
@@ -570,6 +582,8 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
                       .arg(boxLimit));
     // The box holds what the request asked for; the limit stays within the
     // 16 characters of a block's number field.
+    restoreLimit.box = TxtData_WR;
+    restoreLimit.limit = boxLimit;
     TxtData_WR->setMaxLength(int(padded.size()));
   }
   if (!rfid::EncodeSingleByte(rfid::ui::View(padded)))
@@ -579,6 +593,8 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
   TxtData_WR->setText(padded);
 
   const QString data = PadText(TxtData_WR->text(), 16, QStringLiteral("A"), QStringLiteral("R"));
+  // From here on the card may hold anything until the read-back says what.
+  m_VerifiedNumber.clear();
   SendAndShow(QStringLiteral("57") + block + data + kHalfFill);
   CmdDiv_Read_Click();
 
@@ -586,6 +602,7 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
     CmdDiv_Beep_OK_Click();
     Timer1->stop();
     LabMsg2->setText(QStringLiteral("정상 저장 OK"));
+    m_VerifiedNumber = TxtData_WR->text();
     qCInfo(lcConsole).noquote() << "write verified:" << TxtData_WR->text();
     if (m_RunMode == QLatin1String("WR")) cmdQuit_Click();
   } else {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "exchange.h"
+#include "no_escape_dialog.h"
 
 class QGroupBox;
 class QLabel;
@@ -19,7 +20,7 @@ class QPushButton;
 class QToolButton;
 class QTimer;
 
-class FrmRfid_Dll1 : public QDialog {
+class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
   Q_OBJECT
 
  public:
@@ -40,9 +41,15 @@ class FrmRfid_Dll1 : public QDialog {
   // Makes the test window; without one the Test button opens nothing.
   static void SetTestWindowFactory(TestWindowFactory factory);
 
-  // Runs the load sequence unless the window is loaded already.
-  void EnsureLoaded();
+  // Runs the load sequence unless the window is loaded already. Returns
+  // false once the console has closed: it stays closed for the rest of the
+  // run, and its card operations then do nothing and send nothing.
+  bool EnsureLoaded();
   bool Loaded() const { return m_Loaded; }
+  bool Closed() const { return m_Closed; }
+  // The zero-filled number of the last write that verified; empty when the
+  // last write failed or was refused, or none was made.
+  const QString& VerifiedNumber() const { return m_VerifiedNumber; }
   // Loads, shows the window modally and returns once it is closed.
   int ShowModal();
 
@@ -102,7 +109,6 @@ class FrmRfid_Dll1 : public QDialog {
   void done(int result) override;
 
  protected:
-  void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -131,6 +137,8 @@ class FrmRfid_Dll1 : public QDialog {
 
   rfid::Reader& m_Reader;
   bool m_Loaded = false;
+  bool m_Closed = false;
+  QString m_VerifiedNumber;
   // A word 0 the write box could not hold; refused by the next write.
   QString m_RefusedNumber;
   QDialog* m_FrmTest = nullptr;

@@ -20,6 +20,11 @@ class SingleInstance {
   // the temporary directory when that is unset.
   static std::string DefaultLockPath();
 
+  // Names the per-user runtime folder in the environment when the session
+  // gave none (the private folder above), so that Qt, which looks for one
+  // too, finds it instead of warning on standard error. Before QApplication.
+  static void NameRuntimeFolder();
+
  private:
   int fd_ = -1;
   std::string path_;

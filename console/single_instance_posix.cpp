@@ -37,6 +37,16 @@ std::string SingleInstance::DefaultLockPath() {
   return dir + "/rfid-console.lock";
 }
 
+void SingleInstance::NameRuntimeFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime) return;
+  try {
+    setenv("XDG_RUNTIME_DIR", PrivateFolder().c_str(), 1);
+  } catch (const std::runtime_error&) {
+    // Acquire reports it; Qt's own fallback serves meanwhile.
+  }
+}
+
 SingleInstance::~SingleInstance() {
   if (fd_ >= 0) close(fd_);
 }

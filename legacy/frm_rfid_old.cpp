@@ -99,6 +99,7 @@ FrmRFID_OLD::FrmRFID_OLD(Reader& reader, QWidget* parent) : QWidget(parent), rea
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(1000);
+  Timer1->setTimerType(Qt::PreciseTimer);
 
   // Tab indexes 0-18; frames and labels take no focus and drop out.
   QWidget* const tabOrder[] = {TxtRead,     CmdRead,      TxtWrite, CmdWrite,   TxtWriteRead,
@@ -221,15 +222,15 @@ void FrmRFID_OLD::StopLoop() {
 // --- event handlers --------------------------------------------------------
 
 void FrmRFID_OLD::Form_Load() {
-  ui::Guarded(this, "Form_Load", [&] { RFID_CARD_SETING(); });
+  Handle("Form_Load", [&] { RFID_CARD_SETING(); });
 }
 
 void FrmRFID_OLD::Command7_Click() {
-  ui::Guarded(this, "Command7_Click", [&] { RFID_CARD_SETING(); });
+  Handle("Command7_Click", [&] { RFID_CARD_SETING(); });
 }
 
 void FrmRFID_OLD::CmdRead_Click() {
-  ui::Guarded(this, "CmdRead_Click", [&] {
+  Handle("CmdRead_Click", [&] {
     if (inTick_) {
       // The running tick switches the timer back on when it ends.
       loopEndedDuringTick_ = false;
@@ -240,15 +241,17 @@ void FrmRFID_OLD::CmdRead_Click() {
 }
 
 void FrmRFID_OLD::CmdReadEnd_Click() {
-  ui::Guarded(this, "CmdReadEnd_Click", [&] { StopLoop(); });
+  Handle("CmdReadEnd_Click", [&] { StopLoop(); });
 }
 
 void FrmRFID_OLD::Timer1_Timer() {
-  if (inTick_) return;
+  // The tick, the clicks and the message box never run at the same time: a
+  // tick that comes while a handler runs or waits on its message is skipped.
+  if (inTick_ || busy_ > 0) return;
   Timer1->stop();
   inTick_ = true;
   loopEndedDuringTick_ = false;
-  const bool ok = ui::Guarded(this, "Timer1_Timer", [&] {
+  const bool ok = Handle("Timer1_Timer", [&] {
     TxtRead->setText(RFID_Read());
     if (!TxtRead->text().isEmpty()) RFID_Good_Beep();
   });
@@ -258,7 +261,7 @@ void FrmRFID_OLD::Timer1_Timer() {
 }
 
 void FrmRFID_OLD::CmdWrite_Click() {
-  ui::Guarded(this, "CmdWrite_Click", [&] {
+  Handle("CmdWrite_Click", [&] {
     if (TrimSpaces(TxtWrite->text()).isEmpty()) return;
     TxtWrite->setText(FormatWriteNumber(TxtWrite->text()));
     TxtWriteRead->setText(QString());
@@ -272,27 +275,27 @@ void FrmRFID_OLD::CmdWrite_Click() {
 }
 
 void FrmRFID_OLD::CmdWriteRead_Click() {
-  ui::Guarded(this, "CmdWriteRead_Click", [&] {
+  Handle("CmdWriteRead_Click", [&] {
     TxtWriteRead->setText(QString());
     TxtWriteRead->setText(RFID_Read());
   });
 }
 
 void FrmRFID_OLD::CmdGoodBeep_Click() {
-  ui::Guarded(this, "CmdGoodBeep_Click", [&] { RFID_Good_Beep(); });
+  Handle("CmdGoodBeep_Click", [&] { RFID_Good_Beep(); });
 }
 
 void FrmRFID_OLD::CmdErrorBeep_Click() {
-  ui::Guarded(this, "CmdErrorBeep_Click", [&] { RFID_Error_Beep(); });
+  Handle("CmdErrorBeep_Click", [&] { RFID_Error_Beep(); });
 }
 
 void FrmRFID_OLD::Command1_Click() {
   // It would show a window that nothing ever names.
-  ui::Guarded(this, "Command1_Click", [] { qCDebug(lcLegacy) << "READ (bottom): no target window"; });
+  Handle("Command1_Click", [] { qCDebug(lcLegacy) << "READ (bottom): no target window"; });
 }
 
 void FrmRFID_OLD::Command10_Click() {
-  ui::Guarded(this, "Command10_Click", [&] {
+  Handle("Command10_Click", [&] {
     const QString number = RFID_Read();
     TxtRead->setText(number);
     if (!number.isEmpty()) RFID_Good_Beep();
@@ -300,7 +303,7 @@ void FrmRFID_OLD::Command10_Click() {
 }
 
 void FrmRFID_OLD::cmdEnd_Click() {
-  ui::Guarded(this, "cmdEnd_Click", [&] { close(); });
+  Handle("cmdEnd_Click", [&] { close(); });
 }
 
 }  // namespace rfid::legacy

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <stdexcept>
 
+#include "error_boundary.h"
 #include "exchange.h"
 
 class QGroupBox;
@@ -87,6 +88,14 @@ class FrmRFID_OLD : public QWidget {
  private:
   void Send(const QString& frame);
   void StopLoop();
+  // A handler's body through the error boundary, counted as running.
+  template <class F>
+  bool Handle(const char* name, F&& body) {
+    ++busy_;
+    const bool ok = ui::Guarded(this, name, std::forward<F>(body));
+    --busy_;
+    return ok;
+  }
 
   Reader& reader_;
   bool loaded_ = false;
@@ -95,6 +104,7 @@ class FrmRFID_OLD : public QWidget {
   // start, and "Auto End" or a close meanwhile must keep the loop off.
   bool inTick_ = false;
   bool loopEndedDuringTick_ = false;
+  int busy_ = 0;
 };
 
 }  // namespace rfid::legacy

@@ -11,7 +11,7 @@
 using rfid::ui::PlaceTwips;
 using rfid::ui::Twips;
 
-FrmTest1::FrmTest1(QWidget* parent) : QDialog(parent) {
+FrmTest1::FrmTest1(QWidget* parent) : rfid::ui::NoEscapeDialog(parent) {
   setObjectName("FrmTest1");
   setWindowTitle(QStringLiteral("Form2"));
   setWindowIcon(QIcon());

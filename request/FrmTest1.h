@@ -2,12 +2,12 @@
 // writes the number in its box. What a request does shows on the console.
 #pragma once
 
-#include <QDialog>
+#include "no_escape_dialog.h"
 
 class QLineEdit;
 class QPushButton;
 
-class FrmTest1 : public QDialog {
+class FrmTest1 : public rfid::ui::NoEscapeDialog {
   Q_OBJECT
 
  public:

@@ -22,6 +22,7 @@ void ShowMessage(QWidget* parent, const QString& text) {
   }
   QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                   parent);
+  box.setTextFormat(Qt::PlainText);  // caller text (a word 0, say) is shown as it stands
   box.exec();
 }
 

@@ -1,4 +1,5 @@
 #include <QGroupBox>
+#include <QMessageBox>
 #include <QTest>
 
 #include "console_fixture.h"
@@ -95,7 +96,6 @@ TEST_F(ConsoleTest, WindowShowsTheUpperPanelAndHidesTheLowerGroupBelowIt) {
   EXPECT_EQ(console->size(), QSize(rfid::ui::Twips(7350), rfid::ui::Twips(2790)));
   EXPECT_LE(panel.bottom(), console->height());
   EXPECT_GE(console->Frame1->y(), console->height());
-  EXPECT_EQ(console->pos(), QPoint(rfid::ui::Twips(5100), rfid::ui::Twips(5475)));
   EXPECT_EQ(console->palette().color(QPalette::Window), QColor(0, 0, 64));
   EXPECT_EQ(console->Frame2->palette().color(QPalette::Window), QColor(Qt::white));
   EXPECT_EQ(console->LabMsg1->palette().color(QPalette::WindowText), QColor(Qt::white));
@@ -104,6 +104,40 @@ TEST_F(ConsoleTest, WindowShowsTheUpperPanelAndHidesTheLowerGroupBelowIt) {
   // The frame can be enlarged to reach the lower group.
   EXPECT_LT(console->minimumHeight(), console->Frame1->geometry().bottom());
   EXPECT_GT(console->maximumHeight(), console->Frame1->geometry().bottom());
+}
+
+TEST_F(ConsoleTest, TheClientAreasCornerIsPlacedNotTheFrames) {
+  console->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(console.get()));
+  const QPoint corner(rfid::ui::Twips(5100), rfid::ui::Twips(5475));
+  EXPECT_EQ(console->geometry().topLeft(), corner);
+  EXPECT_EQ(console->mapToGlobal(QPoint(0, 0)), corner);
+  console->hide();
+}
+
+TEST_F(ConsoleTest, CountdownTimersAreNotCoarse) {
+  // A coarse timer may fire up to 5 % early: the countdown's 2 s must hold.
+  EXPECT_EQ(console->Timer1->timerType(), Qt::PreciseTimer);
+  EXPECT_EQ(console->Timer1->interval(), 2000);
+}
+
+TEST_F(ConsoleTest, MessagesShowCallerTextAsItStands) {
+  rfid::ui::SetMessageHandler({});  // the real message box
+  const QString word0 = "<b>1</b><!--x";
+  SetCommandLineText(word0);
+  QString shown;
+  Qt::TextFormat format = Qt::AutoText;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    shown = box->text();
+    format = box->textFormat();
+    box->accept();
+  });
+  console->EnsureLoaded();
+  console->CmdDiv_WR->click();  // refused: the number is longer than the box
+  EXPECT_TRUE(shown.contains(word0)) << shown.toStdString();
+  EXPECT_EQ(format, Qt::PlainText);
 }
 
 TEST_F(ConsoleTest, LoadKeepsTheConsoleAboveOtherWindows) {

@@ -394,6 +394,36 @@ TEST_F(WindowTest, TickNeverOverlapsItself) {
   EXPECT_TRUE(window->Timer1->isActive());
 }
 
+TEST_F(WindowTest, NoTickRunsWhileAHandlerWaitsOnItsMessage) {
+  const struct {
+    const char* button;
+    QString writeText;
+  } cases[] = {{"CmdWrite", "123"}, {"CmdWriteRead", ""}, {"Command10", ""}, {"Command7", ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.button);
+    reader.card.present = false;
+    window->CmdRead_Click();
+    window->TxtWrite->setText(c.writeText);
+    std::size_t framesAtMessage = 0;
+    onMessage = [&](const QString&) {
+      framesAtMessage = reader.sent.size();
+      window->Timer1_Timer();  // the loop's tick while the handler waits
+      EXPECT_EQ(reader.sent.size(), framesAtMessage) << "a tick ran inside the handler";
+    };
+    const int before = Messages(kCardFailed);
+    window->findChild<QPushButton*>(c.button)->click();
+    EXPECT_EQ(Messages(kCardFailed), before + 1);
+    EXPECT_TRUE(window->Timer1->isActive());  // the loop goes on afterwards
+    onMessage = nullptr;
+    window->CmdReadEnd_Click();
+  }
+}
+
+TEST_F(WindowTest, TheLoopsTimerIsNotCoarse) {
+  EXPECT_EQ(window->Timer1->timerType(), Qt::PreciseTimer);
+  EXPECT_EQ(window->Timer1->interval(), 1000);
+}
+
 TEST_F(WindowTest, AutoEndTakesEffectBeforeTheNextTick) {
   reader.card.present = false;
   window->CmdRead_Click();

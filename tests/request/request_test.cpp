@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -269,6 +270,82 @@ TEST_F(RequestTest, AFailureInARequestIsReportedOnceAndTheWindowsStayUsable) {
   EXPECT_TRUE(messages[0].contains("libtqr_32.so could not be loaded: gone"));
   EXPECT_TRUE(G_WriteData.isEmpty());
   EXPECT_TRUE(console.Loaded());
+}
+
+// A verified request write closes a console in write mode; the request's
+// own read-back must then not load it again nor talk to the reader, and the
+// run's outcome says whether the card holds word 0's number.
+TEST_F(RequestTest, TestWindowWriteInWriteModeEndsTheRunTruthfully) {
+  const struct {
+    QString typed;
+    std::int16_t argLen;  // the test window passes 8; a caller may pass more
+    std::string blockText;
+    int status;
+    QString output;
+  } cases[] = {
+      {"12345678", 8, "12345678AAAAAAAA", kExitNotWritten, ""},
+      {"0012345678", 10, "0012345678AAAAAA", kExitDone, "0012345678"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    FrmRfid_Dll1::DestroyInstance();
+    ResetGlobals();
+    reader.card.blocks.clear();
+    SetCommandLineText("0012345678 홍길동");
+    FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();
+    console.EnsureLoaded();
+    ASSERT_EQ(console.m_RunMode, "WR");
+    std::size_t framesAtClose = 0;
+    int findsAtClose = 0;
+    QObject::connect(&console, &QDialog::finished, [&] {
+      framesAtClose = reader.sent.size();
+      findsAtClose = reader.deviceFindCalls;
+    });
+    QTimer::singleShot(0, [&] {
+      auto* window = qobject_cast<FrmTest1*>(console.TestWindow());
+      QString kind = "WR";
+      std::int16_t length = c.argLen;
+      QString number = c.typed;
+      G_ClsRfid->G_YK_Rfid(kind, length, number);
+      if (window->isVisible()) window->close();
+    });
+    console.CmdCall_Test->click();
+    EXPECT_TRUE(console.Closed());
+    EXPECT_FALSE(console.Loaded());
+    EXPECT_EQ(reader.sent.size(), framesAtClose) << "an exchange after the console closed";
+    EXPECT_EQ(reader.deviceFindCalls, findsAtClose);
+    EXPECT_EQ(reader.card.Block(1).substr(0, 16), c.blockText);
+    const RunOutcome outcome = Outcome(CommandWords(CommandLineText()), console);
+    EXPECT_EQ(outcome.status, c.status);
+    EXPECT_EQ(outcome.output, c.output);
+  }
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(RequestTest, EscapeDoesNotCloseTheTestWindow) {
+  FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();
+  console.EnsureLoaded();
+  bool openAfterEscape = false;
+  QTimer::singleShot(0, [&] {
+    QDialog* window = console.TestWindow();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(window, &escape);
+    openAfterEscape = window->isVisible();
+    window->close();
+  });
+  console.CmdCall_Test->click();
+  EXPECT_TRUE(openAfterEscape);
+}
+
+TEST_F(RequestTest, AWiderHandedOverNumberLeavesTheWriteBoxAtItsLimit) {
+  FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();
+  console.EnsureLoaded();
+  for (std::int16_t length : {11, 16}) {
+    SCOPED_TRACE(length);
+    const QString number(length, '7');
+    EXPECT_EQ(Run("WR", length, number), number);
+    EXPECT_EQ(console.TxtData_WR->maxLength(), 10);
+  }
 }
 
 TEST_F(RequestTest, CountdownRunningOutClosesTheTestWindowThenTheConsole) {
