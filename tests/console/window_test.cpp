@@ -91,6 +91,59 @@ TEST_F(ConsoleTest, EveryControlIsThereByNameWithItsCaptionFontAndLimits) {
   EXPECT_FALSE(timer->isActive());
 }
 
+TEST_F(ConsoleTest, EveryControlSitsWhereTheLayoutPutsIt) {
+  // Left, top, width, height in twips, relative to the control's group.
+  const struct {
+    const char* name;
+    int left, top, width, height;
+  } placements[] = {
+      {"Frame2", 120, 120, 7095, 2535},
+      {"cmdQuit", 90, 60, 1305, 1425},
+      {"Label3", 1440, 60, 1800, 285},
+      {"Label9", 3300, 60, 1800, 285},
+      {"Label4", 5190, 60, 1800, 285},
+      {"TxtData_WR", 1440, 390, 1800, 405},
+      {"LabName", 3300, 390, 1800, 405},
+      {"TxtData_Read", 5190, 390, 1800, 405},
+      {"CmdDiv_WR", 1440, 840, 2475, 645},
+      {"CmdTimer", 3960, 840, 375, 645},
+      {"CmdDiv_Read", 4350, 840, 2625, 645},
+      {"LabMsg1", 90, 1560, 6885, 405},
+      {"LabMsg2", 90, 2040, 6885, 405},
+      {"Frame1", 150, 2850, 7035, 3495},
+      {"Label8", 120, 390, 1455, 255},
+      {"TxtLen", 1650, 300, 585, 375},
+      {"CmdDiv_Check", 3660, 240, 1815, 495},
+      {"Label6", 5760, 390, 1215, 255},
+      {"CmdDiv_Beep_OK", 5760, 660, 1215, 495},
+      {"CmdDiv_Beep_ERR", 5760, 1230, 1215, 495},
+      {"Label7", 120, 930, 435, 255},
+      {"TxtDiv_UID", 600, 870, 2415, 375},
+      {"CmdDiv_15693", 120, 1350, 1815, 615},
+      {"CmdDiv_14443", 2040, 1350, 1815, 615},
+      {"Label1", 120, 2145, 1095, 255},
+      {"TxtData_Songsin", 1230, 2100, 5055, 330},
+      {"Label2", 120, 2535, 1095, 255},
+      {"TxtData_SuSin", 1230, 2490, 5055, 330},
+      {"Label5", 120, 2970, 1155, 255},
+      {"TxtDiv_Block", 1320, 2850, 735, 495},
+      {"CmdCall_Test", 5490, 2850, 1215, 495},
+  };
+  for (const auto& p : placements) {
+    auto* w = console->findChild<QWidget*>(p.name);
+    ASSERT_NE(w, nullptr) << p.name;
+    using rfid::ui::Twips;
+    EXPECT_EQ(w->geometry(), QRect(Twips(p.left), Twips(p.top), Twips(p.width), Twips(p.height)))
+        << p.name;
+  }
+  // Columns and rows the layout lines up: the panel's three columns and the
+  // status lines spanning it.
+  EXPECT_EQ(console->Label3->x(), console->TxtData_WR->x());
+  EXPECT_EQ(console->Label4->x(), console->TxtData_Read->x());
+  EXPECT_EQ(console->LabMsg1->width(), console->LabMsg2->width());
+  EXPECT_LE(console->LabMsg2->geometry().bottom(), console->Frame2->height());
+}
+
 TEST_F(ConsoleTest, WindowShowsTheUpperPanelAndHidesTheLowerGroupBelowIt) {
   const QRect panel = console->Frame2->geometry();
   EXPECT_EQ(console->size(), QSize(rfid::ui::Twips(7350), rfid::ui::Twips(2790)));

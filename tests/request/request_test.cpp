@@ -122,7 +122,6 @@ TEST_F(RequestTest, WritesHandTheBlockTextToTheCardAndVerifyIt) {
       {"Read", 8, "1", "00000001", "00000001AAAAAAAA"},
       {"dir", 8, "1", "00000001", "00000001AAAAAAAA"},
       {"", 8, "1", "00000001", "00000001AAAAAAAA"},
-      {"WR", 8, "ab 1", "0000ab 1", "0000ab 1AAAAAAAA"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.kind.toStdString() + "/" + std::to_string(c.length) + "/" + c.number.toStdString());
@@ -145,6 +144,15 @@ TEST_F(RequestTest, WritesHandTheBlockTextToTheCardAndVerifyIt) {
     EXPECT_EQ(kind, c.kind);
     EXPECT_EQ(number, c.number);
   }
+}
+
+// The number is neither checked nor trimmed: it goes into the frame as it is,
+// and a reader that checks its frames refuses what is not hexadecimal.
+TEST_F(RequestTest, ANumberThatIsNotHexadecimalGoesIntoTheFrameAsItIs) {
+  EXPECT_EQ(Run("WR", 8, "ab 1"), "");
+  EXPECT_EQ(WrittenBlockText(), "0000ab 1AAAAAAAA");
+  EXPECT_EQ(reader.card.Block(1), std::string(32, '0'));
+  EXPECT_EQ(reader.card.beeps.back(), "error");
 }
 
 TEST_F(RequestTest, WritesThatDoNotVerifyAnswerNothingWithTheErrorBeep) {

@@ -1,5 +1,7 @@
 // A scripted reader for tests: records every call, answers each frame from a
-// script, and can play a simple card so that whole operations run.
+// script, or lets the simulated reader answer for a card held in memory, so
+// that whole operations run and frames are checked as strictly as a reader
+// would check them.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +14,13 @@
 
 #include "exchange.h"
 #include "frame.h"
+#include "sim_reader.h"
+#include "sim_state.h"
 
 namespace rfid::testing {
 
-// A card on the fake reader's field: detect, read, write and beeps, as a
-// reader would answer them ("41" success, "4E" failure).
+// A card on the fake reader's field, answered by the simulated reader
+// ("41" success, "4E" and a reason on failure).
 struct FakeCard {
   bool present = true;
   bool is15693 = false;
@@ -77,29 +81,21 @@ class FakeReader : public Reader {
 };
 
 inline std::string FakeCard::Respond(const std::string& frame) {
-  auto ok = [](const std::string& data) { return WithBcc("4100" + data); };
-  const std::string fail = WithBcc("4E00");
-  if (frame.size() != kFrameLength || Bcc(std::string_view(frame).substr(0, 36)) != frame.substr(36))
-    return fail;
-  const std::string cmd = frame.substr(0, 2);
-  const int param = HexPairValue(std::string_view(frame).substr(2, 2));
-  if (cmd == "43") {
-    (param == 1 ? goodBeeps : errorBeeps)++;
-    beeps.push_back(param == 1 ? "good" : "error");
-    return ok("");
-  }
-  if (!present) return fail;
-  if (cmd == "44") {
-    if ((param == 2) != is15693) return fail;
-    return ok(uid);
-  }
-  if (cmd == "52") return ok(Block(param));
-  if (cmd == "57") {
-    if (failWrites) return fail;
-    if (writesStick) blocks[param] = frame.substr(4, 32);
-    return ok("");
-  }
-  return fail;
+  sim::State state = sim::DefaultState();
+  state.card.kind = is15693 ? sim::CardKind::Iso15693 : sim::CardKind::Iso14443A;
+  state.card.uid = uid;
+  state.card.onField = present;
+  for (const auto& [n, text] : blocks) state.card.SetBlock(n, text);
+  if (!writesStick) state.faults.lostWrite = {true, 0};
+  if (failWrites) state.faults.fail[0x57] = {true, 0};
+
+  const sim::Outcome outcome = sim::Respond(state, frame, 0);
+  blocks = state.card.blocks;
+  for (int i = 0; i < state.goodBeeps; ++i) beeps.push_back("good");
+  for (int i = 0; i < state.errorBeeps; ++i) beeps.push_back("error");
+  goodBeeps += state.goodBeeps;
+  errorBeeps += state.errorBeeps;
+  return outcome.reply;
 }
 
 }  // namespace rfid::testing
