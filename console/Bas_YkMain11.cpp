@@ -24,7 +24,7 @@ QString& CommandLine() {
   return text;
 }
 
-std::u16string U16(const QString& s) { return std::u16string(rfid::ui::View(s)); }
+std::u16string U16(const QString& s) { return std::u16string(rfid::ui::Utf16View(s)); }
 }  // namespace
 
 QString PadText(const QString& text, std::int16_t length, const QString& padChar,

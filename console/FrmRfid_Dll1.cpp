@@ -105,8 +105,6 @@ FrmRfid_Dll1& FrmRfid_Dll1::Instance() {
   return *g_instance;
 }
 
-FrmRfid_Dll1* FrmRfid_Dll1::Existing() { return g_instance; }
-
 void FrmRfid_Dll1::DestroyInstance() {
   delete g_instance;
   g_instance = nullptr;
@@ -322,7 +320,7 @@ void FrmRfid_Dll1::SetDefaults() {
 
 void FrmRfid_Dll1::ConnectHandlers() {
   auto on = [this](QAbstractButton* b, const char* name, void (FrmRfid_Dll1::*op)()) {
-    connect(b, &QAbstractButton::clicked, this, [this, name, op] { Handle(name, [&] { (this->*op)(); }); });
+    rfid::ui::ConnectHandler(b, &QAbstractButton::clicked, this, name, [this, op] { (this->*op)(); });
   };
   on(CmdDiv_Check, "CmdDiv_Check_Click", &FrmRfid_Dll1::CmdDiv_Check_Click);
   on(CmdDiv_14443, "CmdDiv_14443_Click", &FrmRfid_Dll1::CmdDiv_14443_Click);
@@ -334,17 +332,10 @@ void FrmRfid_Dll1::ConnectHandlers() {
   on(CmdTimer, "CmdTimer_Click", &FrmRfid_Dll1::CmdTimer_Click);
   on(cmdQuit, "cmdQuit_Click", &FrmRfid_Dll1::cmdQuit_Click);
   on(CmdCall_Test, "CmdCall_Test_Click", &FrmRfid_Dll1::CmdCall_Test_Click);
-  connect(Timer1, &QTimer::timeout, this, &FrmRfid_Dll1::OnTimer1);
-}
-
-void FrmRfid_Dll1::Handle(const char* name, const std::function<void()>& body) {
-  rfid::ui::Guarded(this, name, body);
-}
-
-// A fault in a tick must not come back every two seconds, nor stack its
-// messages: the timer stops before the message goes up.
-void FrmRfid_Dll1::OnTimer1() {
-  rfid::ui::Guarded(this, "Timer1_Timer", [this] { Timer1_Timer(); }, [this] { Timer1->stop(); });
+  // A fault in a tick must not come back every two seconds, nor stack its
+  // messages: the timer stops before the message goes up.
+  rfid::ui::ConnectHandler(Timer1, &QTimer::timeout, this, "Timer1_Timer", [this] { Timer1_Timer(); },
+                           [this] { Timer1->stop(); });
 }
 
 // --- loading, showing, closing -----------------------------------------------
@@ -368,7 +359,7 @@ bool FrmRfid_Dll1::EnsureLoaded() {
   if (m_Loaded) return true;
   m_Loaded = true;
   SetDefaults();
-  Handle("Form_Load", [this] { Form_Load(); });
+  rfid::ui::Guarded(this, "Form_Load", [this] { Form_Load(); });
   return m_Loaded;
 }
 
@@ -450,7 +441,7 @@ void FrmRfid_Dll1::CmdCall_Test_Click() {
 
 void FrmRfid_Dll1::AppendBcc() {
   const QString text = TxtData_Songsin->text();
-  TxtData_Songsin->setText(text + rfid::ui::FromAscii(rfid::Bcc(rfid::ui::View(text))));
+  TxtData_Songsin->setText(text + rfid::ui::FromAscii(rfid::Bcc(rfid::ui::Utf16View(text))));
 }
 
 QString FrmRfid_Dll1::SendAndShow(const QString& body) {
@@ -465,7 +456,7 @@ QString FrmRfid_Dll1::SendAndShow(const QString& body) {
 
 QString FrmRfid_Dll1::BlockByte() const {
   const QString text = TxtDiv_Block->text();
-  const auto block = rfid::ParseBlockNumber(rfid::ui::View(text));
+  const auto block = rfid::ParseBlockNumber(rfid::ui::Utf16View(text));
   if (!block)
     throw Refused(QStringLiteral("block number \"%1\" is not a whole number from 0 to 255; nothing was sent")
                       .arg(text)
@@ -586,7 +577,7 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
     restoreLimit.limit = boxLimit;
     TxtData_WR->setMaxLength(int(padded.size()));
   }
-  if (!rfid::EncodeSingleByte(rfid::ui::View(padded)))
+  if (!rfid::EncodeSingleByte(rfid::ui::Utf16View(padded)))
     RefuseWrite(QStringLiteral("registration number \"%1\" has characters that cannot go into a "
                                "frame; nothing was written")
                     .arg(padded));

@@ -35,7 +35,6 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
   // The program's one console, created on first use with the reader set
   // below (the bound reader library unless a test sets another).
   static FrmRfid_Dll1& Instance();
-  static FrmRfid_Dll1* Existing();
   static void DestroyInstance();
   static void SetInstanceReader(rfid::Reader* reader);
   // Makes the test window; without one the Test button opens nothing.
@@ -112,8 +111,6 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  friend class ConsoleProbe;
-
   void BuildControls();
   void SetDefaults();
   void ConnectHandlers();
@@ -125,9 +122,6 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
   void CmdCall_Test_Click();
   void AppendBcc();
 
-  // The event-handler boundary for clicks, the tick and the load.
-  void Handle(const char* name, const std::function<void()>& body);
-  void OnTimer1();
 
   QString SendAndShow(const QString& body);
   void Detect(const std::string& body, std::size_t uidLength);

@@ -60,7 +60,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int
 
 }  // namespace
 
-FrmRFID_OLD::FrmRFID_OLD(Reader& reader, QWidget* parent) : QWidget(parent), reader_(reader) {
+FrmRFID_OLD::FrmRFID_OLD(Reader& reader, QWidget* parent) : QWidget(parent), m_Reader(reader) {
   setObjectName(QStringLiteral("FrmRFID_OLD"));
   setWindowTitle(QStringLiteral("Form2"));
   resize(ui::Twips(4545), ui::Twips(6750));
@@ -108,41 +108,55 @@ FrmRFID_OLD::FrmRFID_OLD(Reader& reader, QWidget* parent) : QWidget(parent), rea
   for (std::size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
   TxtRead->setFocus();
 
-  connect(Command7, &QPushButton::clicked, this, &FrmRFID_OLD::Command7_Click);
-  connect(CmdRead, &QPushButton::clicked, this, &FrmRFID_OLD::CmdRead_Click);
-  connect(CmdReadEnd, &QPushButton::clicked, this, &FrmRFID_OLD::CmdReadEnd_Click);
-  connect(Timer1, &QTimer::timeout, this, &FrmRFID_OLD::Timer1_Timer);
-  connect(CmdWrite, &QPushButton::clicked, this, &FrmRFID_OLD::CmdWrite_Click);
-  connect(CmdWriteRead, &QPushButton::clicked, this, &FrmRFID_OLD::CmdWriteRead_Click);
-  connect(CmdGoodBeep, &QPushButton::clicked, this, &FrmRFID_OLD::CmdGoodBeep_Click);
-  connect(CmdErrorBeep, &QPushButton::clicked, this, &FrmRFID_OLD::CmdErrorBeep_Click);
-  connect(Command1, &QPushButton::clicked, this, &FrmRFID_OLD::Command1_Click);
-  connect(Command10, &QPushButton::clicked, this, &FrmRFID_OLD::Command10_Click);
-  connect(cmdEnd, &QPushButton::clicked, this, &FrmRFID_OLD::cmdEnd_Click);
+  // While a click's handler runs, or waits on its message, it counts as
+  // busy: the loop's tick skips rather than run beside it.
+  auto on = [this](QPushButton* b, const char* name, void (FrmRFID_OLD::*handler)()) {
+    ui::ConnectHandler(b, &QPushButton::clicked, this, name, [this, handler] {
+      ++m_Busy;
+      struct Done {
+        int& busy;
+        ~Done() { --busy; }
+      } done{m_Busy};
+      (this->*handler)();
+    });
+  };
+  on(Command7, "Command7_Click", &FrmRFID_OLD::Command7_Click);
+  on(CmdRead, "CmdRead_Click", &FrmRFID_OLD::CmdRead_Click);
+  on(CmdReadEnd, "CmdReadEnd_Click", &FrmRFID_OLD::CmdReadEnd_Click);
+  on(CmdWrite, "CmdWrite_Click", &FrmRFID_OLD::CmdWrite_Click);
+  on(CmdWriteRead, "CmdWriteRead_Click", &FrmRFID_OLD::CmdWriteRead_Click);
+  on(CmdGoodBeep, "CmdGoodBeep_Click", &FrmRFID_OLD::CmdGoodBeep_Click);
+  on(CmdErrorBeep, "CmdErrorBeep_Click", &FrmRFID_OLD::CmdErrorBeep_Click);
+  on(Command1, "Command1_Click", &FrmRFID_OLD::Command1_Click);
+  on(Command10, "Command10_Click", &FrmRFID_OLD::Command10_Click);
+  on(cmdEnd, "cmdEnd_Click", &FrmRFID_OLD::cmdEnd_Click);
+  // A tick that fails leaves the loop off rather than repeating every second.
+  ui::ConnectHandler(Timer1, &QTimer::timeout, this, "Timer1_Timer", [this] { Timer1_Timer(); },
+                     [this] { Timer1->stop(); });
 }
 
 FrmRFID_OLD::~FrmRFID_OLD() = default;
 
 // --- card operations -------------------------------------------------------
 
-void FrmRFID_OLD::Send(const QString& frame) { ui::Transceive(reader_, frame); }
+void FrmRFID_OLD::Send(const QString& frame) { ui::Transceive(m_Reader, frame); }
 
 void FrmRFID_OLD::RFID_Send_Build(QString& ArgSend) {
   // Computed first, so that a text beyond the check byte's range changes nothing.
-  const std::string bcc = Bcc<char16_t>(ui::View(ArgSend));
+  const std::string bcc = Bcc<char16_t>(ui::Utf16View(ArgSend));
   Label3->setText(ArgSend);
   ArgSend += ui::FromAscii(bcc);
   Label4->setText(ArgSend);
 }
 
 void FrmRFID_OLD::RFID_CARD_SETING() {
-  if (ui::ReplyOk(ui::Transceive(reader_, kCardSettingFrame))) return;
+  if (ui::ReplyOk(ui::Transceive(m_Reader, kCardSettingFrame))) return;
   qCInfo(lcLegacy) << "card setting failed";
   ui::ShowMessage(this, QStringLiteral("카드인식 실패"));
 }
 
 QString FrmRFID_OLD::RFID_Read() {
-  const std::u16string reply(ui::View(ui::Transceive(reader_, kReadFrame)));
+  const std::u16string reply(ui::Utf16View(ui::Transceive(m_Reader, kReadFrame)));
   if (ReplyOk(reply)) {
     // The data field ends where the library stopped writing.
     const std::u16string data = ReplyField(UpToNul(reply), kBlockDataStart, kLegacyBlockDataLength);
@@ -193,21 +207,21 @@ void FrmRFID_OLD::RFID_Error_Beep() {
 // --- load and close --------------------------------------------------------
 
 void FrmRFID_OLD::setVisible(bool visible) {
-  if (visible && !loaded_) {
-    loaded_ = true;
-    closed_ = false;
-    Form_Load();
+  if (visible && !m_Loaded) {
+    m_Loaded = true;
+    m_Closed = false;
+    ui::Guarded(this, "Form_Load", [this] { Form_Load(); });
     // Closed while the load asked the user something: stay hidden.
-    if (closed_) return;
+    if (m_Closed) return;
   }
   QWidget::setVisible(visible);
 }
 
 void FrmRFID_OLD::closeEvent(QCloseEvent* event) {
-  closed_ = true;
+  m_Closed = true;
   StopLoop();
   // Closing discards the window's texts; showing it again loads it anew.
-  loaded_ = false;
+  m_Loaded = false;
   for (QLineEdit* box : {TxtRead, TxtWrite, TxtWriteRead}) box->clear();
   Label3->setText(QStringLiteral("Label3"));
   Label4->setText(QStringLiteral("Label3"));
@@ -216,94 +230,72 @@ void FrmRFID_OLD::closeEvent(QCloseEvent* event) {
 
 void FrmRFID_OLD::StopLoop() {
   Timer1->stop();
-  if (inTick_) loopEndedDuringTick_ = true;
+  if (m_InTick) m_LoopEndedDuringTick = true;
 }
 
 // --- event handlers --------------------------------------------------------
 
-void FrmRFID_OLD::Form_Load() {
-  Handle("Form_Load", [&] { RFID_CARD_SETING(); });
-}
+void FrmRFID_OLD::Form_Load() { RFID_CARD_SETING(); }
 
-void FrmRFID_OLD::Command7_Click() {
-  Handle("Command7_Click", [&] { RFID_CARD_SETING(); });
-}
+void FrmRFID_OLD::Command7_Click() { RFID_CARD_SETING(); }
 
 void FrmRFID_OLD::CmdRead_Click() {
-  Handle("CmdRead_Click", [&] {
-    if (inTick_) {
-      // The running tick switches the timer back on when it ends.
-      loopEndedDuringTick_ = false;
-      return;
-    }
-    if (!Timer1->isActive()) Timer1->start();
-  });
+  if (m_InTick) {
+    // The running tick switches the timer back on when it ends.
+    m_LoopEndedDuringTick = false;
+    return;
+  }
+  if (!Timer1->isActive()) Timer1->start();
 }
 
-void FrmRFID_OLD::CmdReadEnd_Click() {
-  Handle("CmdReadEnd_Click", [&] { StopLoop(); });
-}
+void FrmRFID_OLD::CmdReadEnd_Click() { StopLoop(); }
 
 void FrmRFID_OLD::Timer1_Timer() {
   // The tick, the clicks and the message box never run at the same time: a
   // tick that comes while a handler runs or waits on its message is skipped.
-  if (inTick_ || busy_ > 0) return;
+  if (m_InTick || m_Busy > 0) return;
   Timer1->stop();
-  inTick_ = true;
-  loopEndedDuringTick_ = false;
-  const bool ok = Handle("Timer1_Timer", [&] {
-    TxtRead->setText(RFID_Read());
-    if (!TxtRead->text().isEmpty()) RFID_Good_Beep();
-  });
-  inTick_ = false;
-  // An error leaves the loop off rather than repeating it every second.
-  if (ok && !loopEndedDuringTick_) Timer1->start();
+  m_InTick = true;
+  m_LoopEndedDuringTick = false;
+  struct EndTick {
+    bool& inTick;
+    ~EndTick() { inTick = false; }
+  } endTick{m_InTick};
+  TxtRead->setText(RFID_Read());
+  if (!TxtRead->text().isEmpty()) RFID_Good_Beep();
+  if (!m_LoopEndedDuringTick) Timer1->start();
 }
 
 void FrmRFID_OLD::CmdWrite_Click() {
-  Handle("CmdWrite_Click", [&] {
-    if (TrimSpaces(TxtWrite->text()).isEmpty()) return;
-    TxtWrite->setText(FormatWriteNumber(TxtWrite->text()));
-    TxtWriteRead->setText(QString());
-    RFID_Write(TxtWrite->text());
-    TxtWriteRead->setText(RFID_Read());
-    if (TxtWrite->text() == TxtWriteRead->text())
-      RFID_Good_Beep();
-    else
-      RFID_Error_Beep();
-  });
+  if (TrimSpaces(TxtWrite->text()).isEmpty()) return;
+  TxtWrite->setText(FormatWriteNumber(TxtWrite->text()));
+  TxtWriteRead->setText(QString());
+  RFID_Write(TxtWrite->text());
+  TxtWriteRead->setText(RFID_Read());
+  if (TxtWrite->text() == TxtWriteRead->text())
+    RFID_Good_Beep();
+  else
+    RFID_Error_Beep();
 }
 
 void FrmRFID_OLD::CmdWriteRead_Click() {
-  Handle("CmdWriteRead_Click", [&] {
-    TxtWriteRead->setText(QString());
-    TxtWriteRead->setText(RFID_Read());
-  });
+  TxtWriteRead->setText(QString());
+  TxtWriteRead->setText(RFID_Read());
 }
 
-void FrmRFID_OLD::CmdGoodBeep_Click() {
-  Handle("CmdGoodBeep_Click", [&] { RFID_Good_Beep(); });
-}
+void FrmRFID_OLD::CmdGoodBeep_Click() { RFID_Good_Beep(); }
 
-void FrmRFID_OLD::CmdErrorBeep_Click() {
-  Handle("CmdErrorBeep_Click", [&] { RFID_Error_Beep(); });
-}
+void FrmRFID_OLD::CmdErrorBeep_Click() { RFID_Error_Beep(); }
 
-void FrmRFID_OLD::Command1_Click() {
-  // It would show a window that nothing ever names.
-  Handle("Command1_Click", [] { qCDebug(lcLegacy) << "READ (bottom): no target window"; });
-}
+// It would show a window that nothing ever names.
+void FrmRFID_OLD::Command1_Click() { qCDebug(lcLegacy) << "READ (bottom): no target window"; }
 
 void FrmRFID_OLD::Command10_Click() {
-  Handle("Command10_Click", [&] {
-    const QString number = RFID_Read();
-    TxtRead->setText(number);
-    if (!number.isEmpty()) RFID_Good_Beep();
-  });
+  const QString number = RFID_Read();
+  TxtRead->setText(number);
+  if (!number.isEmpty()) RFID_Good_Beep();
 }
 
-void FrmRFID_OLD::cmdEnd_Click() {
-  Handle("cmdEnd_Click", [&] { close(); });
-}
+void FrmRFID_OLD::cmdEnd_Click() { close(); }
 
 }  // namespace rfid::legacy

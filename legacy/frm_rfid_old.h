@@ -7,7 +7,6 @@
 #include <QWidget>
 #include <stdexcept>
 
-#include "error_boundary.h"
 #include "exchange.h"
 
 class QGroupBox;
@@ -41,8 +40,9 @@ class FrmRFID_OLD : public QWidget {
   void RFID_Good_Beep();
   void RFID_Error_Beep();
 
-  // Event handlers, connected to the controls; public so that the automatic
-  // loop and the load can be driven without waiting for real events.
+  // Event handlers, connected to the controls through the error boundary;
+  // public so that the automatic loop and the load can be driven without
+  // waiting for real events. Called directly, they throw what they meet.
   void Form_Load();
   void Command7_Click();
   void CmdRead_Click();
@@ -88,23 +88,16 @@ class FrmRFID_OLD : public QWidget {
  private:
   void Send(const QString& frame);
   void StopLoop();
-  // A handler's body through the error boundary, counted as running.
-  template <class F>
-  bool Handle(const char* name, F&& body) {
-    ++busy_;
-    const bool ok = ui::Guarded(this, name, std::forward<F>(body));
-    --busy_;
-    return ok;
-  }
 
-  Reader& reader_;
-  bool loaded_ = false;
-  bool closed_ = false;
+  Reader& m_Reader;
+  bool m_Loaded = false;
+  bool m_Closed = false;
   // A tick waits in a message box while events go on: a second tick must not
   // start, and "Auto End" or a close meanwhile must keep the loop off.
-  bool inTick_ = false;
-  bool loopEndedDuringTick_ = false;
-  int busy_ = 0;
+  bool m_InTick = false;
+  bool m_LoopEndedDuringTick = false;
+  // Click handlers running or waiting on their message.
+  int m_Busy = 0;
 };
 
 }  // namespace rfid::legacy

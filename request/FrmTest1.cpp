@@ -31,10 +31,10 @@ FrmTest1::FrmTest1(QWidget* parent) : rfid::ui::NoEscapeDialog(parent) {
   setTabOrder(Command1, Command2);
   setTabOrder(Command2, Text1);
 
-  connect(Command1, &QPushButton::clicked, this,
-          [this] { rfid::ui::Guarded(this, "Command1_Click", [this] { Command1_Click(); }); });
-  connect(Command2, &QPushButton::clicked, this,
-          [this] { rfid::ui::Guarded(this, "Command2_Click", [this] { Command2_Click(); }); });
+  rfid::ui::ConnectHandler(Command1, &QPushButton::clicked, this, "Command1_Click",
+                           [this] { Command1_Click(); });
+  rfid::ui::ConnectHandler(Command2, &QPushButton::clicked, this, "Command2_Click",
+                           [this] { Command2_Click(); });
 }
 
 // Every showing after a close loads the window afresh.

@@ -3,6 +3,7 @@
 // Qt's event loop, and the window stays usable.
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <exception>
 #include <utility>
@@ -35,6 +36,21 @@ bool Guarded(QWidget* window, const char* handler, F&& body, G&& beforeReport) {
 template <class F>
 bool Guarded(QWidget* window, const char* handler, F&& body) {
   return Guarded(window, handler, std::forward<F>(body), [] {});
+}
+
+// The one way a window wires a control's signal to a handler: the handler
+// runs through the boundary above under its name, with window as the
+// message's parent. beforeReport as for Guarded.
+template <class Sender, class Signal, class F, class G>
+QMetaObject::Connection ConnectHandler(Sender* sender, Signal signal, QWidget* window,
+                                       const char* handler, F body, G beforeReport) {
+  return QObject::connect(sender, signal, window, [=] { Guarded(window, handler, body, beforeReport); });
+}
+
+template <class Sender, class Signal, class F>
+QMetaObject::Connection ConnectHandler(Sender* sender, Signal signal, QWidget* window,
+                                       const char* handler, F body) {
+  return ConnectHandler(sender, signal, window, handler, std::move(body), [] {});
 }
 
 }  // namespace rfid::ui

@@ -5,14 +5,14 @@
 
 namespace rfid::ui {
 
-std::u16string_view View(const QString& text) {
+std::u16string_view Utf16View(const QString& text) {
   return {reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())};
 }
 
-bool ReplyOk(const QString& reply) { return rfid::ReplyOk(View(reply)); }
+bool ReplyOk(const QString& reply) { return rfid::ReplyOk(Utf16View(reply)); }
 
 QString ReplyField(const QString& reply, std::size_t start, std::size_t count) {
-  const std::u16string_view field = rfid::ReplyField(View(reply), start, count);
+  const std::u16string_view field = rfid::ReplyField(Utf16View(reply), start, count);
   return QString::fromUtf16(field.data(), qsizetype(field.size()));
 }
 
@@ -25,14 +25,14 @@ QString FromU16(const std::u16string& text) {
 }
 
 void RequireSingleByte(const QString& text, const QString& what) {
-  if (!EncodeSingleByte(View(text)))
+  if (!EncodeSingleByte(Utf16View(text)))
     throw NotSingleByte(QStringLiteral("%1 \"%2\" has characters that cannot go into a frame")
                             .arg(what, text)
                             .toStdString());
 }
 
 QString Transceive(Reader& reader, const QString& frame) {
-  auto bytes = EncodeSingleByte(View(frame));
+  auto bytes = EncodeSingleByte(Utf16View(frame));
   if (!bytes)
     throw NotSingleByte(
         QStringLiteral("frame \"%1\" has characters that cannot be sent").arg(frame).toStdString());

@@ -22,7 +22,8 @@ std::int16_t DeviceFind(Reader& reader);
 // Throws NotSingleByte when text cannot go into a single-byte frame.
 void RequireSingleByte(const QString& text, const QString& what);
 
-std::u16string_view View(const QString& text);
+// The QString's own UTF-16 characters as a view (valid while text lives).
+std::u16string_view Utf16View(const QString& text);
 // The reply's status and data fields (reader/frame.h) on Qt text.
 bool ReplyOk(const QString& reply);
 QString ReplyField(const QString& reply, std::size_t start, std::size_t count);

@@ -309,7 +309,7 @@ TEST_F(WindowTest, WriteThatDoesNotReachTheCardShowsAsAMismatch) {
 TEST_F(WindowTest, WriteTooLongIsRefusedWithAMessageAndNothingSent) {
   // 1e300 is written out in full: 301 digits.
   window->TxtWrite->setText(QStringLiteral("1e300"));
-  window->CmdWrite_Click();
+  window->CmdWrite->click();
   EXPECT_EQ(window->TxtWrite->text().size(), 301);
   EXPECT_TRUE(reader.sent.empty());
   ASSERT_EQ(messages.size(), 1u);
@@ -319,7 +319,7 @@ TEST_F(WindowTest, WriteTooLongIsRefusedWithAMessageAndNothingSent) {
   // Too large even for the number reader.
   messages.clear();
   window->TxtWrite->setText(QStringLiteral("1e400"));
-  window->CmdWrite_Click();
+  window->CmdWrite->click();
   EXPECT_TRUE(reader.sent.empty());
   EXPECT_EQ(messages.size(), 1u);
 }
@@ -467,7 +467,7 @@ TEST_F(WindowTest, ClosingTheWindowEndsTheLoop) {
 TEST_F(WindowTest, AnErrorInATickIsReportedOnceAndStopsTheLoop) {
   window->CmdRead_Click();
   reader.failWith = [] { throw std::runtime_error("reader gone"); };
-  window->Timer1_Timer();
+  QMetaObject::invokeMethod(window->Timer1, "timeout", Qt::DirectConnection);  // as the timer delivers it
   EXPECT_FALSE(window->Timer1->isActive());
   EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("reader gone")});
 }
