@@ -27,8 +27,6 @@ using rfid::ui::Twips;
 namespace {
 
 const QString kNoDevice = QStringLiteral("No Device ---> UBS 를 분리후 다시 삽입해주세요!\"");
-const QString kFill = rfid::ui::FromAscii(rfid::kFill);
-const QString kHalfFill = rfid::ui::FromAscii(rfid::kHalfFill);
 const QColor kDarkBlue(0, 0, 64);
 
 // A refused block or registration number: nothing was sent.
@@ -454,14 +452,14 @@ QString FrmRfid_Dll1::SendAndShow(const QString& body) {
   return TxtData_SuSin->text();
 }
 
-QString FrmRfid_Dll1::BlockByte() const {
+int FrmRfid_Dll1::BlockNumber() const {
   const QString text = TxtDiv_Block->text();
   const auto block = rfid::ParseBlockNumber(rfid::ui::Utf16View(text));
   if (!block)
     throw Refused(QStringLiteral("block number \"%1\" is not a whole number from 0 to 255; nothing was sent")
                       .arg(text)
                       .toStdString());
-  return rfid::ui::FromAscii(rfid::ByteText(*block));
+  return *block;
 }
 
 void FrmRfid_Dll1::CmdDiv_Check_Click() {
@@ -494,8 +492,8 @@ void FrmRfid_Dll1::CmdDiv_Beep_ERR_Click() {
 
 void FrmRfid_Dll1::CmdDiv_Read_Click() {
   if (!EnsureLoaded()) return;
-  const QString block = BlockByte();
-  const QString reply = SendAndShow(QStringLiteral("52") + block + kFill);
+  const int block = BlockNumber();
+  const QString reply = SendAndShow(rfid::ui::FromAscii(rfid::ReadBody(block)));
   if (rfid::ui::ReplyOk(reply)) {
     TxtData_Read->setText(
         rfid::ui::ReplyField(reply, rfid::kBlockDataStart, rfid::kConsoleBlockDataLength));
@@ -536,9 +534,9 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
                     .arg(number)
                     .arg(TxtData_WR->maxLength()));
   }
-  QString block;
+  int block = 0;
   try {
-    block = BlockByte();
+    block = BlockNumber();
   } catch (const Refused& e) {
     RefuseWrite(QString::fromStdString(e.what()));
   }
@@ -586,7 +584,7 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
   const QString data = PadText(TxtData_WR->text(), 16, QStringLiteral("A"), QStringLiteral("R"));
   // From here on the card may hold anything until the read-back says what.
   m_VerifiedNumber.clear();
-  SendAndShow(QStringLiteral("57") + block + data + kHalfFill);
+  SendAndShow(rfid::ui::FromU16(rfid::WriteBody(block, rfid::ui::Utf16View(data))));
   CmdDiv_Read_Click();
 
   if (TxtData_WR->text() == TxtData_Read->text()) {

@@ -125,7 +125,8 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
 
   QString SendAndShow(const QString& body);
   void Detect(const std::string& body, std::size_t uidLength);
-  QString BlockByte() const;
+  // The block number box as a number; throws when it is not 0 to 255.
+  int BlockNumber() const;
   [[noreturn]] void RefuseWrite(const QString& problem);
   void MarkWriteFailed();
 

@@ -81,12 +81,6 @@ std::string Body(Command command, int parameter, std::string_view data) {
 
 std::string ReadBody(int block) { return Body(Command::Read, block, kFill); }
 
-std::string WriteBody(int block, std::string_view data16) {
-  std::string data(data16);
-  data += kHalfFill;
-  return Body(Command::Write, block, data);
-}
-
 std::string GoodBeepBody() { return Body(Command::Beep, 0x01, kFill); }
 std::string ErrorBeepBody() { return Body(Command::Beep, 0x02, kFill); }
 std::string Detect14443Body() { return Body(Command::Detect, 0x01, kFill); }

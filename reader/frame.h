@@ -73,7 +73,18 @@ std::string WithBcc(std::string_view body);
 
 // Frame bodies (36 characters) of the commands the system sends.
 std::string ReadBody(int block);
-std::string WriteBody(int block, std::string_view data16);
+// The data's 16 characters go in as they are (the console's number text).
+template <class CharT>
+std::basic_string<CharT> WriteBody(int block, std::basic_string_view<CharT> data16) {
+  std::basic_string<CharT> body;
+  for (char c : ByteText(int(Command::Write)) + ByteText(block)) body += CharT(c);
+  body += data16;
+  for (char c : kHalfFill) body += CharT(c);
+  return body;
+}
+inline std::string WriteBody(int block, std::string_view data16) {
+  return WriteBody<char>(block, data16);
+}
 std::string GoodBeepBody();
 std::string ErrorBeepBody();
 std::string Detect14443Body();
