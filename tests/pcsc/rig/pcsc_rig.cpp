@@ -1,6 +1,7 @@
 #include "pcsc_rig.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
@@ -19,6 +20,8 @@
 #include <stdexcept>
 #include <thread>
 #include <vector>
+
+extern "C" char** environ;
 
 namespace rfid::pcsc::rig {
 
@@ -228,6 +231,70 @@ bool PcscRig::WaitForCard(const std::string& reader, bool present,
   }
   SCardReleaseContext(context);
   return reached;
+}
+
+OtherProgram::OtherProgram(const std::string& tool, const std::string& reader, Hold hold,
+                           std::chrono::milliseconds duration) {
+  int in[2], out[2];
+  if (::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  if (::pipe2(out, O_CLOEXEC) != 0) {
+    ::close(in[0]);
+    ::close(in[1]);
+    throw std::runtime_error("pipe failed");
+  }
+  std::vector<std::string> args = {tool, reader, hold == Hold::Exclusive ? "exclusive" : "transaction",
+                                   std::to_string(duration.count())};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  const int rc = ::posix_spawn(&pid_, tool.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(in[0]);
+  ::close(out[1]);
+  input_ = in[1];
+  if (rc != 0) {
+    pid_ = -1;
+    ::close(out[0]);
+    Release();
+    throw std::runtime_error("cannot start " + tool + ": " + std::strerror(rc));
+  }
+  std::string line;
+  char c;
+  while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  ::close(out[0]);
+  if (line != "held") {
+    Release();
+    throw std::runtime_error(tool + " did not hold \"" + reader + "\"");
+  }
+}
+
+OtherProgram::~OtherProgram() {
+  if (pid_ > 0) ::kill(pid_, SIGTERM);
+  Release();
+}
+
+void OtherProgram::Release() {
+  if (input_ >= 0) ::close(input_);
+  input_ = -1;
+  if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+bool OtherProgram::WaitForEnd(std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (pid_ > 0) {
+    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      break;
+    }
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 }  // namespace rfid::pcsc::rig

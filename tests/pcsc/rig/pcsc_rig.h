@@ -61,4 +61,29 @@ class PcscRig {
   pid_t pid_ = -1;
 };
 
+// Another program holding a reader: the pcsc-hold tool, started as a child
+// and stopped by its PID.
+class OtherProgram {
+ public:
+  enum class Hold { Exclusive, Transaction };
+
+  // Returns once the hold is in place; throws std::runtime_error when it is
+  // not. A hold of 0 ms lasts until Release.
+  OtherProgram(const std::string& tool, const std::string& reader, Hold hold,
+               std::chrono::milliseconds duration = std::chrono::milliseconds(0));
+  ~OtherProgram();
+  OtherProgram(const OtherProgram&) = delete;
+  OtherProgram& operator=(const OtherProgram&) = delete;
+
+  pid_t Pid() const { return pid_; }
+  // Ends the hold and waits for the program to end.
+  void Release();
+  // Waits for the program to end by itself.
+  bool WaitForEnd(std::chrono::milliseconds timeout);
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;  // its standard input
+};
+
 }  // namespace rfid::pcsc::rig

@@ -10,7 +10,7 @@ using namespace rfid::pcsc::rig;
 
 namespace {
 int Usage() {
-  std::cerr << "usage: pcsc-rig [classic|ultralight|iso15693]\n"
+  std::cerr << "usage: pcsc-rig [classic|classic4k|ultralight|ntag215|iso15693]\n"
                "Starts pcscd with vpcd's virtual readers and puts the card on \""
             << kReader0
             << "\".\nCommands on standard input: insert, remove, mute, unmute, dump, quit.\n";
@@ -23,7 +23,9 @@ int main(int argc, char** argv) {
   CardType type;
   if (argc > 2) return Usage();
   if (kind == "classic") type = CardType::Classic1K;
+  else if (kind == "classic4k") type = CardType::Classic4K;
   else if (kind == "ultralight") type = CardType::Ultralight;
+  else if (kind == "ntag215") type = CardType::Ntag215;
   else if (kind == "iso15693") type = CardType::Iso15693;
   else return Usage();
   if (auto why = RigMissing()) {

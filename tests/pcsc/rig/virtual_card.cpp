@@ -26,8 +26,10 @@ constexpr std::uint16_t kWrongLe = 0x6C00;  // | the right length
 constexpr std::uint16_t kInsUnknown = 0x6D00;
 constexpr std::uint16_t kClaUnknown = 0x6E00;
 
-constexpr int kClassicBlocks = 64;
+constexpr int kClassic1KBlocks = 64;
+constexpr int kClassic4KBlocks = 256;
 constexpr int kUltralightPages = 16;
+constexpr int kNtag215Pages = 135;
 constexpr int kVicinityBlocks = 28;
 
 Bytes Sw(std::uint16_t sw) { return {std::uint8_t(sw >> 8), std::uint8_t(sw)}; }
@@ -38,7 +40,10 @@ Bytes WithSw(Bytes data, std::uint16_t sw) {
   return data;
 }
 
-bool IsTrailer(int block) { return block % 4 == 3; }
+// Sectors 0 to 31 have 4 blocks, a 4K card's sectors 32 to 39 have 16.
+int SectorOf(int block) { return block < 128 ? block / 4 : 32 + (block - 128) / 16; }
+int TrailerOf(int sector) { return sector < 32 ? sector * 4 + 3 : 128 + (sector - 32) * 16 + 15; }
+bool IsTrailer(int block) { return TrailerOf(SectorOf(block)) == block; }
 
 // Lc and the data of a command APDU; nullopt when the length byte and the
 // APDU's size disagree.
@@ -66,31 +71,48 @@ Bytes StorageAtr(std::uint8_t standard, std::uint16_t name) {
 
 CardModel::CardModel(CardType type) : type_(type) {
   switch (type) {
-    case CardType::Classic1K: {
-      atr_ = StorageAtr(0x03, 0x0001);
-      uid_ = {0x5A, 0x1B, 0x2C, 0x3D};
-      memory_.assign(kClassicBlocks * 16, 0x00);
+    case CardType::Classic1K:
+    case CardType::Classic4K: {
+      const bool k4 = type == CardType::Classic4K;
+      units_ = k4 ? kClassic4KBlocks : kClassic1KBlocks;
+      atr_ = StorageAtr(0x03, k4 ? 0x0002 : 0x0001);
+      uid_ = k4 ? Bytes{0x6E, 0x2F, 0x30, 0x41} : Bytes{0x5A, 0x1B, 0x2C, 0x3D};
+      memory_.assign(std::size_t(units_) * 16, 0x00);
       const std::uint8_t bcc = uid_[0] ^ uid_[1] ^ uid_[2] ^ uid_[3];
       const Bytes block0 = {uid_[0], uid_[1], uid_[2], uid_[3], bcc, 0x08, 0x04, 0x00,
                             0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69};
       std::copy(block0.begin(), block0.end(), memory_.begin());
       const Bytes trailer = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x07,
                              0x80, 0x69, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-      for (int block = 3; block < kClassicBlocks; block += 4)
-        std::copy(trailer.begin(), trailer.end(), memory_.begin() + block * 16);
+      for (int sector = 0; sector <= SectorOf(units_ - 1); ++sector)
+        std::copy(trailer.begin(), trailer.end(), memory_.begin() + TrailerOf(sector) * 16);
       break;
     }
-    case CardType::Ultralight: {
-      atr_ = StorageAtr(0x03, 0x0003);
-      uid_ = {0x04, 0xA2, 0xB3, 0xC4, 0xD5, 0xE6, 0xF7};
-      memory_.assign(kUltralightPages * 4, 0x00);
+    case CardType::Ultralight:
+    case CardType::Ntag215: {
+      const bool ntag = type == CardType::Ntag215;
+      units_ = ntag ? kNtag215Pages : kUltralightPages;
+      atr_ = StorageAtr(0x03, 0x0003);  // readers name NTAG as Ultralight
+      uid_ = ntag ? Bytes{0x04, 0x51, 0x62, 0x73, 0x84, 0x95, 0xA6}
+                  : Bytes{0x04, 0xA2, 0xB3, 0xC4, 0xD5, 0xE6, 0xF7};
+      memory_.assign(std::size_t(units_) * 4, 0x00);
       const Bytes head = {uid_[0], uid_[1], uid_[2], std::uint8_t(0x88 ^ uid_[0] ^ uid_[1] ^ uid_[2]),
                           uid_[3], uid_[4], uid_[5], uid_[6],
                           std::uint8_t(uid_[3] ^ uid_[4] ^ uid_[5] ^ uid_[6]), 0x48, 0x00, 0x00};
       std::copy(head.begin(), head.end(), memory_.begin());
+      if (ntag) {
+        // Capability container, dynamic lock bytes, CFG0 (AUTH0 FF: nothing
+        // protected), CFG1, password FFFFFFFF, PACK.
+        Write(3 * 4, {0xE1, 0x10, 0x3E, 0x00});
+        Write(kNtagDynamicLockPage * 4, {0x00, 0x00, 0x00, 0xBD});
+        Write(kNtagCfg0Page * 4, {0x04, 0x00, 0x00, 0xFF});
+        Write(kNtagCfg1Page * 4, {0x00, 0x05, 0x00, 0x00});
+        Write(kNtagPwdPage * 4, {0xFF, 0xFF, 0xFF, 0xFF});
+      }
       break;
     }
     case CardType::Iso15693:
+      units_ = kVicinityBlocks;
       atr_ = StorageAtr(0x0B, 0x0014);
       uid_ = {0xE0, 0x04, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78};
       memory_.assign(kVicinityBlocks * 4, 0x00);
@@ -112,7 +134,7 @@ void CardModel::Write(std::size_t offset, const Bytes& bytes) {
 }
 
 void CardModel::SetKeyA(int sector, const Bytes& key) {
-  Write(std::size_t(sector * 4 + 3) * 16, key);
+  Write(std::size_t(TrailerOf(sector)) * 16, key);
 }
 
 Bytes CardModel::Respond(const Bytes& apdu) {
@@ -158,10 +180,9 @@ Bytes CardModel::Authenticate(const Bytes& apdu) {
     return Sw(kWrongP1P2);
   authenticatedSector_ = -1;
   const int block = d[1] << 8 | d[2];
-  if (type_ != CardType::Classic1K || block >= kClassicBlocks || keys_[d[4]].empty())
-    return Sw(kFailed);
-  const int sector = block / 4;
-  const std::size_t keyOffset = std::size_t(sector * 4 + 3) * 16 + (d[3] == 0x60 ? 0 : 10);
+  if (!IsClassic() || block >= units_ || keys_[d[4]].empty()) return Sw(kFailed);
+  const int sector = SectorOf(block);
+  const std::size_t keyOffset = std::size_t(TrailerOf(sector)) * 16 + (d[3] == 0x60 ? 0 : 10);
   if (Read(keyOffset, 6) != keys_[d[4]]) return Sw(kFailed);
   authenticatedSector_ = sector;
   return Sw(kOk);
@@ -172,8 +193,10 @@ Bytes CardModel::ReadBinary(const Bytes& apdu) const {
   if (!le) return Sw(kWrongLength);
   const int address = apdu[2] << 8 | apdu[3];
   switch (type_) {
-    case CardType::Classic1K: return ClassicRead(address, *le);
-    case CardType::Ultralight: return UltralightRead(address, *le);
+    case CardType::Classic1K:
+    case CardType::Classic4K: return ClassicRead(address, *le);
+    case CardType::Ultralight:
+    case CardType::Ntag215: return UltralightRead(address, *le);
     case CardType::Iso15693: return VicinityRead(address, *le);
   }
   return Sw(kInsUnknown);
@@ -184,17 +207,19 @@ Bytes CardModel::UpdateBinary(const Bytes& apdu) {
   if (!data) return Sw(kWrongLength);
   const int address = apdu[2] << 8 | apdu[3];
   switch (type_) {
-    case CardType::Classic1K: return ClassicUpdate(address, *data);
-    case CardType::Ultralight: return UltralightUpdate(address, *data);
+    case CardType::Classic1K:
+    case CardType::Classic4K: return ClassicUpdate(address, *data);
+    case CardType::Ultralight:
+    case CardType::Ntag215: return UltralightUpdate(address, *data);
     case CardType::Iso15693: return VicinityUpdate(address, *data);
   }
   return Sw(kInsUnknown);
 }
 
 Bytes CardModel::ClassicRead(int block, std::size_t le) const {
-  if (block >= kClassicBlocks) return Sw(kNotFound);
+  if (block >= units_) return Sw(kNotFound);
   if (le != 16) return Sw(kWrongLe | 16);
-  if (block / 4 != authenticatedSector_) return Sw(kSecurity);
+  if (SectorOf(block) != authenticatedSector_) return Sw(kSecurity);
   Bytes data = Read(std::size_t(block) * 16, 16);
   if (IsTrailer(block)) std::fill(data.begin(), data.begin() + 6, 0x00);  // key A never reads
   return WithSw(std::move(data), kOk);
@@ -202,8 +227,8 @@ Bytes CardModel::ClassicRead(int block, std::size_t le) const {
 
 Bytes CardModel::ClassicUpdate(int block, const Bytes& data) {
   if (data.size() != 16) return Sw(kWrongLength);
-  if (block >= kClassicBlocks) return Sw(kNotFound);
-  if (block / 4 != authenticatedSector_) return Sw(kSecurity);
+  if (block >= units_) return Sw(kNotFound);
+  if (SectorOf(block) != authenticatedSector_) return Sw(kSecurity);
   if (block == 0) return Sw(kFailed);  // manufacturer block
   Write(std::size_t(block) * 16, data);
   return Sw(kOk);
@@ -214,15 +239,26 @@ bool CardModel::PageLocked(int page) const {
   if (page == 3) return lock0 & 0x08;
   if (page >= 4 && page <= 7) return lock0 & (1 << page);
   if (page >= 8 && page <= 15) return lock1 & (1 << (page - 8));
+  if (type_ == CardType::Ntag215) {
+    // Dynamic lock byte 0: a bit for each 16 pages of user memory from 16.
+    if (page >= 16 && page < kNtagDynamicLockPage)
+      return memory_[kNtagDynamicLockPage * 4] & (1 << ((page - 16) / 16));
+    // Pages from AUTH0 on need the password, which the storage-card
+    // pseudo-APDUs cannot give.
+    if (page >= memory_[kNtagCfg0Page * 4 + 3]) return true;
+  }
   return false;
 }
 
 Bytes CardModel::UltralightRead(int page, std::size_t le) const {
-  if (page >= kUltralightPages) return Sw(kNotFound);
+  if (page >= units_) return Sw(kNotFound);
   if (le != 16) return Sw(kWrongLe | 16);
   Bytes data;
   for (int i = 0; i < 4; ++i) {  // reads roll over past the last page
-    const Bytes p = Read(std::size_t((page + i) % kUltralightPages) * 4, 4);
+    const int at = (page + i) % units_;
+    Bytes p = Read(std::size_t(at) * 4, 4);
+    if (type_ == CardType::Ntag215 && (at == kNtagPwdPage || at == kNtagPackPage))
+      p.assign(4, 0x00);  // the password and PACK never read
     data.insert(data.end(), p.begin(), p.end());
   }
   return WithSw(std::move(data), kOk);
@@ -230,7 +266,7 @@ Bytes CardModel::UltralightRead(int page, std::size_t le) const {
 
 Bytes CardModel::UltralightUpdate(int page, const Bytes& data) {
   if (data.size() != 4) return Sw(kWrongLength);
-  if (page >= kUltralightPages) return Sw(kNotFound);
+  if (page >= units_) return Sw(kNotFound);
   if (page < 2 || PageLocked(page)) return Sw(kFailed);
   const std::size_t at = std::size_t(page) * 4;
   if (page == 2) {  // lock bytes: bits only ever set
@@ -238,6 +274,8 @@ Bytes CardModel::UltralightUpdate(int page, const Bytes& data) {
     memory_[at + 3] |= data[3];
   } else if (page == 3) {  // one-time programmable
     for (std::size_t i = 0; i < 4; ++i) memory_[at + i] |= data[i];
+  } else if (type_ == CardType::Ntag215 && page == kNtagDynamicLockPage) {
+    for (std::size_t i = 0; i < 3; ++i) memory_[at + i] |= data[i];
   } else {
     Write(at, data);
   }
@@ -245,14 +283,14 @@ Bytes CardModel::UltralightUpdate(int page, const Bytes& data) {
 }
 
 Bytes CardModel::VicinityRead(int block, std::size_t le) const {
-  if (block >= kVicinityBlocks) return Sw(kNotFound);
+  if (block >= units_) return Sw(kNotFound);
   if (le != 4) return Sw(kWrongLe | 4);
   return WithSw(Read(std::size_t(block) * 4, 4), kOk);
 }
 
 Bytes CardModel::VicinityUpdate(int block, const Bytes& data) {
   if (data.size() != 4) return Sw(kWrongLength);
-  if (block >= kVicinityBlocks) return Sw(kNotFound);
+  if (block >= units_) return Sw(kNotFound);
   Write(std::size_t(block) * 4, data);
   return Sw(kOk);
 }

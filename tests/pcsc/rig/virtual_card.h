@@ -1,5 +1,6 @@
 // A virtual contactless card on vpcd's virtual reader: it plays a MIFARE
-// Classic 1K, an Ultralight or an ISO 15693 card behind a reader that takes
+// Classic 1K or 4K, an Ultralight, an NTAG215 or an ISO 15693 card behind a
+// reader that takes
 // the PC/SC pseudo-APDUs for storage cards, and can be scripted by tests
 // (inserted, removed, taken away in the middle of an exchange, mute).
 #pragma once
@@ -15,7 +16,14 @@ namespace rfid::pcsc::rig {
 
 using Bytes = std::vector<std::uint8_t>;
 
-enum class CardType { Classic1K, Ultralight, Iso15693 };
+enum class CardType { Classic1K, Classic4K, Ultralight, Ntag215, Iso15693 };
+
+// NTAG215 pages past its user memory (4 to 129).
+inline constexpr int kNtagDynamicLockPage = 130;
+inline constexpr int kNtagCfg0Page = 131;  // byte 3: AUTH0, the first protected page
+inline constexpr int kNtagCfg1Page = 132;
+inline constexpr int kNtagPwdPage = 133;
+inline constexpr int kNtagPackPage = 134;
 
 // vpcd's ports: one virtual reader each.
 inline constexpr int kVpcdPort0 = 35963;
@@ -65,9 +73,12 @@ class CardModel {
   Bytes UltralightUpdate(int page, const Bytes& data);
   Bytes VicinityRead(int block, std::size_t le) const;
   Bytes VicinityUpdate(int block, const Bytes& data);
+  bool IsClassic() const { return type_ == CardType::Classic1K || type_ == CardType::Classic4K; }
+  bool IsUltralight() const { return type_ == CardType::Ultralight || type_ == CardType::Ntag215; }
   bool PageLocked(int page) const;
 
   CardType type_;
+  int units_ = 0;  // Classic blocks, Ultralight pages, ISO 15693 blocks
   Bytes atr_;
   Bytes uid_;
   Bytes memory_;
