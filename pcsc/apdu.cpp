@@ -116,6 +116,14 @@ std::variant<Plan, Refusal> PlanFor(const Request& request, const CardInfo& card
   }
   if (card.memory == Memory::Unknown)
     return Refusal{Failure::UnknownLayout, "no block layout for " + card.Describe()};
+  // Pages and ISO 15693 blocks are addressed by one byte (P2). Beyond it P1
+  // would carry the rest, and a reader that drops P1 would reach pages 0 to 3.
+  if ((card.memory == Memory::Ultralight || card.memory == Memory::Vicinity) &&
+      request.parameter * kPagesPerBlock > 0xFF)
+    return Refusal{Failure::Refused, "block " + std::to_string(request.parameter) + " starts at " +
+                                         (card.memory == Memory::Ultralight ? "page " : "block ") +
+                                         std::to_string(request.parameter * kPagesPerBlock) +
+                                         ", beyond a one-byte address"};
   if (request.command == Command::Read) return ReadPlan(card, request.parameter);
   if (auto why = WriteRefusal(card, request.parameter))
     return Refusal{Failure::Refused, card.Describe() + ": " + *why};

@@ -21,6 +21,8 @@ enum class LinkFault {
   // The card went away or stopped working while we talked to it.
   Lost,
   Failed,
+  // Another program holds the reader exclusively.
+  InUse,
 };
 
 class LinkError : public std::runtime_error {
@@ -32,13 +34,26 @@ class LinkError : public std::runtime_error {
   LinkFault fault_;
 };
 
+// What the service tells of a reader without connecting to it.
+struct ReaderState {
+  std::string name;
+  bool card = false;       // a card that answered its reset lies on it
+  bool exclusive = false;  // another program holds it exclusively
+  Bytes atr;
+};
+
 // One connection to the reader service; at most one card handle at a time.
-// Every call but Disconnect and EndTransaction throws LinkError.
+// Every call but Disconnect and EndTransaction throws LinkError. While
+// another program keeps a card in a transaction, every call on that card
+// (Connect included) waits until the transaction ends.
 class CardLink {
  public:
   virtual ~CardLink() = default;
   virtual std::vector<std::string> ListReaders() = 0;
+  // Every reader and its card; never waits for another program.
+  virtual std::vector<ReaderState> Survey() = 0;
   // The card's ATR, or nullopt when the reader holds no card we may use.
+  // Throws (InUse) when another program holds the reader exclusively.
   virtual std::optional<Bytes> Connect(const std::string& reader) = 0;
   virtual void Disconnect() = 0;
   // Throws (Stale) when the card connected to is no longer the one there.

@@ -5,14 +5,36 @@
 
 namespace rfid::pcsc {
 
-struct Engine::Worker {
+struct Engine::Worker final : Watch {
   explicit Worker(LinkFactory factory) : session(std::move(factory)) {}
+
+  void Before(Wait what, const std::string& on) override {
+    std::lock_guard lock(mutex);
+    if (answered) throw Abandoned{};
+    wait = what;
+    reader = on;
+  }
+
+  std::string Waiting() const {
+    const std::string named = reader.empty() ? "" : " \"" + reader + "\"";
+    switch (wait) {
+      case Wait::Service: return "the PC/SC service";
+      case Wait::Reader: return "reader" + named;
+      case Wait::Card: return "the card on reader" + named;
+    }
+    return {};
+  }
+
   std::mutex mutex;
   std::condition_variable wake;
   std::optional<Request> job;
   Settings settings;
   std::optional<Outcome> result;
-  bool abandoned = false;
+  bool running = false;   // an exchange is posted or inside a PC/SC call
+  bool answered = false;  // its caller had its answer: nothing more is sent
+  bool quit = false;
+  Wait wait = Wait::Service;
+  std::string reader;
   Session session;  // touched by the worker's thread only
 };
 
@@ -21,18 +43,24 @@ Engine::Engine(LinkFactory factory, SettingsSource settings, std::chrono::millis
 
 Engine::~Engine() {
   if (!worker_) return;
+  bool stuck;
   {
     std::lock_guard lock(worker_->mutex);
-    worker_->abandoned = true;
+    worker_->quit = true;
+    worker_->answered = true;
+    stuck = worker_->running;
   }
   worker_->wake.notify_all();
-  thread_.join();  // idle: a worker that overran was detached already
+  // A worker stuck in a PC/SC call cannot be joined; it holds its own share
+  // of what it uses.
+  if (stuck) thread_.detach();
+  else thread_.join();
 }
 
-void Engine::Loop(std::shared_ptr<Worker> worker, std::shared_ptr<std::atomic<int>> hanging) {
+void Engine::Loop(std::shared_ptr<Worker> worker) {
   std::unique_lock lock(worker->mutex);
   for (;;) {
-    worker->wake.wait(lock, [&] { return worker->job || worker->abandoned; });
+    worker->wake.wait(lock, [&] { return worker->job || worker->quit; });
     if (!worker->job) return;
     const Request request = *worker->job;
     const Settings settings = worker->settings;
@@ -40,45 +68,86 @@ void Engine::Loop(std::shared_ptr<Worker> worker, std::shared_ptr<std::atomic<in
     lock.unlock();
     Outcome outcome;
     try {
-      outcome = worker->session.Run(request, settings);
+      outcome = worker->session.Run(request, settings, worker.get());
     } catch (const std::exception& e) {
       outcome = {Failure::Internal, {}, e.what()};
     }
     lock.lock();
-    if (worker->abandoned) {
-      // Its caller gave up on it; what it held goes with it.
-      lock.unlock();
-      --*hanging;
-      return;
+    worker->running = false;
+    if (worker->answered) {
+      if (settings.trace) settings.trace("an exchange answered earlier has left the PC/SC service");
+    } else {
+      worker->result = std::move(outcome);
     }
-    worker->result = std::move(outcome);
     worker->wake.notify_all();
   }
 }
 
 Outcome Engine::RunOnWorker(const Request& request, const Settings& settings) {
   if (!worker_) {
-    if (*hanging_ >= kMaxHangingWorkers)
-      return {Failure::Timeout, {}, "earlier exchanges still hang in the reader service"};
     worker_ = std::make_shared<Worker>(factory_);
-    thread_ = std::thread(Loop, worker_, hanging_);
+    thread_ = std::thread(Loop, worker_);
   }
-  std::unique_lock lock(worker_->mutex);
-  worker_->job = request;
-  worker_->settings = settings;
-  worker_->result.reset();
-  worker_->wake.notify_all();
-  if (worker_->wake.wait_for(lock, exchangeTime_, [&] { return worker_->result.has_value(); })) {
-    Outcome outcome = std::move(*worker_->result);
-    worker_->result.reset();
+  Worker& w = *worker_;
+  std::unique_lock lock(w.mutex);
+  if (w.running)
+    return {Failure::Busy, {}, "nothing sent: an exchange answered earlier still waits for " +
+                                   w.Waiting()};
+  w.job = request;
+  w.settings = settings;
+  w.result.reset();
+  w.running = true;
+  w.answered = false;
+  w.wait = Wait::Service;
+  w.reader.clear();
+  w.wake.notify_all();
+  if (w.wake.wait_for(lock, exchangeTime_, [&] { return w.result.has_value(); })) {
+    Outcome outcome = std::move(*w.result);
+    w.result.reset();
     return outcome;
   }
-  worker_->abandoned = true;
-  ++*hanging_;
-  lock.unlock();
-  thread_.detach();
-  worker_.reset();
-  return {Failure::Timeout, {}, "no answer within " + std::to_string(exchangeTime_.count()) + " ms"};
+  // Answered now: the worker stops at its next PC/SC call.
+  w.answered = true;
+  const std::string limit = std::to_string(exchangeTime_.count()) + " ms";
+  // Short of the card, only another program's transaction keeps a reader
+  // call waiting.
+  if (w.wait == Wait::Reader)
+    return {Failure::InUse, {}, "reader \"" + w.reader + "\" still kept in a transaction by " +
+                                    "another program after " + limit};
+  return {Failure::Timeout, {}, "no answer within " + limit + " from " + w.Waiting()};
+}
+
+bool Engine::Stuck() const {
+  if (!worker_) return false;
+  std::lock_guard lock(worker_->mutex);
+  return worker_->running;
+}
+
+void Engine::Notify(const Settings& settings, const Outcome& outcome) {
+  if (!outcome.failure) {
+    lastNotice_.clear();
+    return;
+  }
+  std::string notice;
+  if (*outcome.failure == Failure::InUse) {
+    notice = "reader in use by another program: " + outcome.note + "; close the program that holds it";
+    const auto programs = settings.otherPrograms ? settings.otherPrograms()
+                                                 : std::vector<std::string>();
+    if (programs.empty()) {
+      notice += " (no other program using PC/SC is visible to this one)";
+    } else {
+      notice += ". Programs using PC/SC:";
+      for (std::size_t i = 0; i < programs.size(); ++i) notice += (i ? ", " : " ") + programs[i];
+    }
+  } else if (*outcome.failure == Failure::Busy) {
+    notice = outcome.note;
+  } else {
+    return;
+  }
+  // Once for each state of things, not at every exchange.
+  if (notice == lastNotice_) return;
+  lastNotice_ = notice;
+  if (settings.notice) settings.notice(notice);
 }
 
 std::string Engine::Transceive(std::string_view frame) {
@@ -95,6 +164,7 @@ std::string Engine::Transceive(std::string_view frame) {
   }
   const Outcome outcome = RunOnWorker(std::get<Request>(checked), settings);
   if (outcome.failure) trace("failed: " + outcome.note);
+  Notify(settings, outcome);
   const std::string reply = ReplyText(outcome);
   trace("reply " + reply);
   return reply;

@@ -1,9 +1,11 @@
 // Runs each exchange on a worker thread and waits for it at most a set
-// time: a card that stops answering blocks PC/SC calls for as long as it is
-// on the reader, and must not block the caller with it.
+// time: a card that stops answering, or another program that keeps the card
+// in a transaction, blocks PC/SC calls for as long as it lasts, and must not
+// block the caller with it. An exchange answered that way sends nothing
+// more, and until it has left the PC/SC service later exchanges fail at once
+// instead of running beside it: there is one worker, never more.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -17,9 +19,6 @@
 namespace rfid::pcsc {
 
 inline constexpr std::chrono::milliseconds kExchangeTime{3000};
-// Workers left hanging in a dead card's calls before further exchanges fail
-// at once instead of starting another.
-inline constexpr int kMaxHangingWorkers = 4;
 
 class Engine {
  public:
@@ -37,13 +36,15 @@ class Engine {
   // Whether the service answers and lists a reader (honouring the filter).
   bool DeviceFind();
 
-  // Workers still inside calls that overran their time.
-  int HangingWorkers() const { return *hanging_; }
+  // Whether an exchange that was answered already is still inside a PC/SC
+  // call.
+  bool Stuck() const;
 
  private:
   struct Worker;
   Outcome RunOnWorker(const Request& request, const Settings& settings);
-  static void Loop(std::shared_ptr<Worker> worker, std::shared_ptr<std::atomic<int>> hanging);
+  void Notify(const Settings& settings, const Outcome& outcome);
+  static void Loop(std::shared_ptr<Worker> worker);
 
   LinkFactory factory_;
   SettingsSource settings_;
@@ -51,7 +52,7 @@ class Engine {
   std::mutex mutex_;
   std::shared_ptr<Worker> worker_;
   std::thread thread_;
-  std::shared_ptr<std::atomic<int>> hanging_ = std::make_shared<std::atomic<int>>(0);
+  std::string lastNotice_;
 };
 
 }  // namespace rfid::pcsc

@@ -2,7 +2,13 @@
 
 #include <winscard.h>
 
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <fstream>
 
 namespace rfid::pcsc {
 
@@ -29,6 +35,8 @@ LinkFault FaultOf(LONG rv) {
     case SCARD_F_COMM_ERROR:
     case SCARD_E_PROTO_MISMATCH:
       return LinkFault::Lost;
+    case SCARD_E_SHARING_VIOLATION:
+      return LinkFault::InUse;
     default:
       return LinkFault::Failed;
   }
@@ -64,6 +72,30 @@ class PcscLink final : public CardLink {
     return names;
   }
 
+  std::vector<ReaderState> Survey() override {
+    const std::vector<std::string> names = ListReaders();
+    if (names.empty()) return {};
+    std::vector<SCARD_READERSTATE> states(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      states[i].szReader = names[i].c_str();
+      states[i].dwCurrentState = SCARD_STATE_UNAWARE;
+    }
+    const LONG rv = SCardGetStatusChange(context_, 0, states.data(), DWORD(states.size()));
+    if (rv != SCARD_S_SUCCESS && rv != SCARD_E_TIMEOUT) Throw("SCardGetStatusChange", rv);
+    std::vector<ReaderState> survey;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const DWORD event = states[i].dwEventState;
+      ReaderState state;
+      state.name = names[i];
+      state.card = (event & SCARD_STATE_PRESENT) && !(event & SCARD_STATE_MUTE);
+      state.exclusive = event & SCARD_STATE_EXCLUSIVE;
+      const DWORD atrLength = std::min<DWORD>(states[i].cbAtr, sizeof states[i].rgbAtr);
+      state.atr.assign(states[i].rgbAtr, states[i].rgbAtr + atrLength);
+      survey.push_back(std::move(state));
+    }
+    return survey;
+  }
+
   std::optional<Bytes> Connect(const std::string& reader) override {
     EnsureContext();
     Disconnect();
@@ -73,12 +105,11 @@ class PcscLink final : public CardLink {
       case SCARD_S_SUCCESS: break;
       case SCARD_E_NO_SMARTCARD:
       case SCARD_W_REMOVED_CARD:
-      case SCARD_E_SHARING_VIOLATION:  // another program holds it exclusively
       case SCARD_W_UNRESPONSIVE_CARD:
       case SCARD_W_UNPOWERED_CARD:
       case SCARD_E_PROTO_MISMATCH:
         return std::nullopt;
-      default:
+      default:  // SCARD_E_SHARING_VIOLATION: another program holds it exclusively
         Throw("SCardConnect", rv);
     }
     haveCard_ = true;
@@ -149,5 +180,30 @@ class PcscLink final : public CardLink {
 }  // namespace
 
 std::unique_ptr<CardLink> MakePcscLink() { return std::make_unique<PcscLink>(); }
+
+std::vector<std::string> OtherPcscPrograms() {
+  std::vector<std::string> programs;
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return programs;
+  const long self = long(::getpid());
+  while (const dirent* entry = ::readdir(proc)) {
+    char* end = nullptr;
+    const long pid = std::strtol(entry->d_name, &end, 10);
+    if (pid <= 0 || *end != '\0' || pid == self) continue;
+    const std::string dir = std::string("/proc/") + entry->d_name;
+    std::ifstream maps(dir + "/maps");
+    bool client = false;
+    for (std::string line; !client && std::getline(maps, line);)
+      client = line.find("/libpcsclite") != std::string::npos;
+    if (!client) continue;
+    std::ifstream comm(dir + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    programs.push_back((name.empty() ? "?" : name) + " (PID " + std::to_string(pid) + ")");
+  }
+  ::closedir(proc);
+  std::sort(programs.begin(), programs.end());
+  return programs;
+}
 
 }  // namespace rfid::pcsc

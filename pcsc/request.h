@@ -31,6 +31,8 @@ enum class Failure : std::uint8_t {
   Timeout = 0x0E,       // no answer within the exchange's time
   UnknownLayout = 0x0F, // a card whose memory we do not know
   Internal = 0x10,
+  InUse = 0x11,         // another program holds the reader or keeps the card in a transaction
+  Busy = 0x12,          // an earlier exchange is still inside the PC/SC service; nothing sent
 };
 
 using Request = CheckedFrame;

@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include <algorithm>
+
 namespace rfid::pcsc {
 
 namespace {
@@ -11,24 +13,39 @@ Failure FailureOf(LinkFault fault) {
     case LinkFault::NoReader: return Failure::NoReader;
     case LinkFault::Stale:
     case LinkFault::Lost: return Failure::Lost;
+    case LinkFault::InUse: return Failure::InUse;
     case LinkFault::Failed: break;
   }
   return Failure::CardError;
 }
 
+// How well a card suits a request: 0 not at all, 1 it can serve, 2 a
+// storage card that serves.
+constexpr int kBestFit = 2;
+int Fit(const Request& request, const CardInfo& card) {
+  const bool storage = card.memory != Memory::Unknown;
+  switch (request.command) {
+    case Command::Detect: {
+      const Standard wanted = request.parameter == 1 ? Standard::Iso14443A : Standard::Iso15693;
+      if (card.standard != wanted) return 0;
+      return storage ? 2 : 1;
+    }
+    case Command::Beep: return storage ? 2 : 1;
+    case Command::Read:
+    case Command::Write: return storage ? 2 : 0;
+  }
+  return 0;
+}
+
 class TransactionGuard {
  public:
-  TransactionGuard(CardLink& link, bool hold) : link_(hold ? &link : nullptr) {
-    if (link_) link_->BeginTransaction();
-  }
-  ~TransactionGuard() {
-    if (link_) link_->EndTransaction();
-  }
+  explicit TransactionGuard(CardLink& link) : link_(link) { link_.BeginTransaction(); }
+  ~TransactionGuard() { link_.EndTransaction(); }
   TransactionGuard(const TransactionGuard&) = delete;
   TransactionGuard& operator=(const TransactionGuard&) = delete;
 
  private:
-  CardLink* link_;
+  CardLink& link_;
 };
 }  // namespace
 
@@ -43,75 +60,138 @@ void Session::Trace(const std::string& line) const {
   if (settings_ && settings_->trace) settings_->trace(line);
 }
 
+void Session::Before(Wait wait) {
+  if (watch_) watch_->Before(wait, reader_);
+}
+
 void Session::Drop() {
   if (link_ && connected_) link_->Disconnect();
   connected_ = false;
   link_.reset();
 }
 
-Outcome Session::Run(const Request& request, const Settings& settings) {
+Outcome Session::Run(const Request& request, const Settings& settings, Watch* watch) {
   settings_ = &settings;
+  watch_ = watch;
+  Outcome outcome;
   for (int attempt = 0;; ++attempt) {
     bool sent = false;
     try {
-      Outcome outcome = Attempt(request, sent);
-      settings_ = nullptr;
-      return outcome;
+      outcome = Attempt(request, sent);
+      break;
+    } catch (const Abandoned&) {
+      Trace("stopped: the exchange was answered already, nothing more is sent");
+      Drop();
+      outcome = Fail(Failure::Timeout, "abandoned");
+      break;
     } catch (const LinkError& e) {
       Trace(std::string("link: ") + e.what());
       Drop();
       // A handle gone stale since the last exchange reached no card: connect
       // afresh and try once more.
       if (e.Fault() == LinkFault::Stale && !sent && attempt == 0) continue;
-      settings_ = nullptr;
-      return Fail(FailureOf(e.Fault()), e.what());
+      outcome = Fail(FailureOf(e.Fault()), e.what());
+      break;
     }
   }
+  settings_ = nullptr;
+  watch_ = nullptr;
+  return outcome;
 }
 
 Outcome Session::Attempt(const Request& request, bool& sent) {
   if (connected_ && settings_->readerFilter != filter_) {
+    Before(Wait::Reader);
     link_->Disconnect();  // another reader is asked for now
     connected_ = false;
   }
-  const bool earlier = connected_;
-  if (!connected_)
-    if (auto failed = Connect()) return *failed;
+  const std::string earlier = connected_ ? reader_ : std::string();
+  if (!connected_ || Fit(request, card_) < kBestFit)
+    if (auto failed = Choose(request)) return *failed;
   auto plan = PlanFor(request, card_);
   if (auto* refusal = std::get_if<Refusal>(&plan)) {
     // Refused by what we knew of the card: make sure it is still that card.
-    if (earlier) link_->CheckCard();
+    if (earlier == reader_) {
+      Before(Wait::Reader);
+      link_->CheckCard();
+    }
     return Fail(refusal->failure, "nothing sent: " + refusal->why);
   }
   return Execute(std::get<Plan>(plan), sent);
 }
 
-std::optional<Outcome> Session::Connect() {
+std::optional<Outcome> Session::Choose(const Request& request) {
   if (!link_) link_ = factory_();
   const std::string& filter = settings_->readerFilter;
-  bool anyReader = false;
-  for (const std::string& name : link_->ListReaders()) {
-    if (!filter.empty() && name.find(filter) == std::string::npos) continue;
-    anyReader = true;
-    if (auto atr = link_->Connect(name)) {
-      connected_ = true;
-      reader_ = name;
-      filter_ = filter;
-      card_ = IdentifyCard(*atr);
-      Trace("reader \"" + name + "\": ATR " + HexBytes(*atr, true) + " (" + card_.Describe() + ")");
-      return std::nullopt;
-    }
-  }
-  if (!anyReader)
+  Before(Wait::Service);
+  std::vector<ReaderState> readers = link_->Survey();
+  std::erase_if(readers, [&](const ReaderState& r) {
+    return !filter.empty() && r.name.find(filter) == std::string::npos;
+  });
+  if (readers.empty())
     return Fail(Failure::NoReader,
                 filter.empty() ? "no reader attached" : "no reader named like \"" + filter + "\"");
+  // The readers whose card serves, the best suited first, in the service's
+  // order among equals.
+  std::vector<std::pair<int, const ReaderState*>> fitting;
+  const ReaderState* firstCard = nullptr;
+  for (const ReaderState& r : readers) {
+    if (!r.card) continue;
+    if (!firstCard) firstCard = &r;
+    if (const int fit = Fit(request, IdentifyCard(r.atr))) fitting.emplace_back(fit, &r);
+  }
+  std::stable_sort(fitting.begin(), fitting.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::string inUse;
+  for (const auto& [fit, r] : fitting) {
+    // The card connected to serves best (another card there has another ATR).
+    if (connected_ && r->name == reader_ && r->atr == atr_) return std::nullopt;
+    if (r->exclusive) {
+      inUse = r->name;
+      continue;
+    }
+    reader_ = r->name;
+    Before(Wait::Reader);
+    std::optional<Bytes> atr;
+    try {
+      connected_ = false;
+      atr = link_->Connect(r->name);
+    } catch (const LinkError& e) {
+      if (e.Fault() != LinkFault::InUse) throw;
+      inUse = r->name;
+      continue;
+    }
+    if (!atr) continue;
+    connected_ = true;
+    filter_ = filter;
+    atr_ = *atr;
+    card_ = IdentifyCard(*atr);
+    Trace("reader \"" + r->name + "\": ATR " + HexBytes(*atr, true) + " (" + card_.Describe() + ")");
+    const std::string serves = "reader \"" + r->name + "\" serves (" + card_.Describe() + ")";
+    if (served_ != serves && settings_->notice) settings_->notice(serves);
+    served_ = serves;
+    return std::nullopt;
+  }
+  if (connected_) return std::nullopt;  // nothing better than the card connected to
+  if (!inUse.empty())
+    return Fail(Failure::InUse, "reader \"" + inUse + "\" is held exclusively by another program");
+  if (firstCard) {
+    // Cards lie there, none of a kind this request can use.
+    auto plan = PlanFor(request, IdentifyCard(firstCard->atr));
+    if (auto* refusal = std::get_if<Refusal>(&plan))
+      return Fail(refusal->failure, "reader \"" + firstCard->name + "\": " + refusal->why);
+  }
   return Fail(Failure::NoCard, "no card on any reader");
 }
 
 Outcome Session::Execute(const Plan& plan, bool& sent) {
-  TransactionGuard hold(*link_, plan.steps.size() > 1);
+  // Every exchange is one transaction: another program's transaction makes
+  // us wait here, before anything is sent, never in the middle.
+  Before(Wait::Reader);
+  TransactionGuard hold(*link_);
   Bytes data;
   for (const Step& step : plan.steps) {
+    Before(Wait::Card);
     Trace("> " + HexBytes(step.command, true));
     const Bytes response = link_->Transmit(step.command);
     sent = true;
@@ -132,7 +212,7 @@ Outcome Session::Execute(const Plan& plan, bool& sent) {
   if (plan.detect && !UidLengthFits(card_.standard, data.size()))
     return Fail(Failure::CardError, "UID of " + std::to_string(data.size()) + " bytes");
   if (data.size() > kMaxReplyData)
-    return Fail(Failure::CardError, std::to_string(data.size()) + " bytes do not fit a reply");
+    return Fail(Failure::CardError, std::to_string(data.size()) + " data bytes do not fit a reply");
   return {std::nullopt, std::move(data), "done"};
 }
 

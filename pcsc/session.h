@@ -1,5 +1,5 @@
-// Carries out checked requests on the card of the first reader that holds
-// one, keeping the connection from one exchange to the next.
+// Carries out checked requests on the card of a reader whose card can serve
+// them, keeping the connection from one exchange to the next.
 #pragma once
 
 #include <functional>
@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "apdu.h"
 #include "card_kind.h"
@@ -28,6 +29,30 @@ struct Settings {
   std::string readerFilter;
   // Receives a line per APDU and per connection; empty: quiet.
   std::function<void(std::string_view)> trace;
+  // Receives what an operator needs to know (which reader serves, what holds
+  // a reader); empty: quiet.
+  std::function<void(std::string_view)> notice;
+  // Other programs that use PC/SC, for the notice about a reader in use.
+  std::function<std::vector<std::string>()> otherPrograms;
+};
+
+// What a running exchange waits on when a PC/SC call does not return.
+enum class Wait {
+  Service,  // the service itself (listing readers)
+  Reader,   // the reader: connecting, a transaction, the card's status
+  Card,     // an APDU inside our own transaction
+};
+
+// Thrown by a Watch: the exchange has been answered already, nothing more of
+// it may be sent.
+struct Abandoned {};
+
+class Watch {
+ public:
+  virtual ~Watch() = default;
+  // Before each PC/SC call that may wait; throws Abandoned once the caller
+  // has had its answer.
+  virtual void Before(Wait wait, const std::string& reader) = 0;
 };
 
 using LinkFactory = std::function<std::unique_ptr<CardLink>()>;
@@ -39,22 +64,27 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Never throws LinkError: every link fault becomes a failure outcome.
-  Outcome Run(const Request& request, const Settings& settings);
+  // Never throws: every link fault becomes a failure outcome, and an exchange
+  // abandoned by watch ends (its transaction and connection released).
+  Outcome Run(const Request& request, const Settings& settings, Watch* watch = nullptr);
 
  private:
   Outcome Attempt(const Request& request, bool& sent);
-  std::optional<Outcome> Connect();
+  std::optional<Outcome> Choose(const Request& request);
   Outcome Execute(const Plan& plan, bool& sent);
   void Drop();
+  void Before(Wait wait);
   void Trace(const std::string& line) const;
 
   LinkFactory factory_;
   const Settings* settings_ = nullptr;
+  Watch* watch_ = nullptr;
   std::unique_ptr<CardLink> link_;
   bool connected_ = false;
   std::string reader_;
   std::string filter_;  // the filter the connection was chosen by
+  std::string served_;  // the last notice of which reader serves
+  Bytes atr_;
   CardInfo card_;
 };
 

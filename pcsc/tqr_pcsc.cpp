@@ -19,23 +19,27 @@ using namespace rfid::pcsc;
 // Longest send text we look at: anything longer is refused by its length.
 constexpr std::size_t kSendScan = 64;
 
+void ToStandardError(std::string_view line) {
+  std::string out = "tqr_32 pcsc: ";
+  out += line;
+  out += '\n';
+  std::fputs(out.c_str(), stderr);
+}
+
 Settings FromEnvironment() {
   Settings settings;
   if (const char* reader = std::getenv("TQR_PCSC_READER")) settings.readerFilter = reader;
   const char* debug = std::getenv("TQR_PCSC_DEBUG");
-  if (debug && *debug && std::strcmp(debug, "0") != 0)
-    settings.trace = [](std::string_view line) {
-      std::string out = "tqr_32 pcsc: ";
-      out += line;
-      out += '\n';
-      std::fputs(out.c_str(), stderr);
-    };
+  if (debug && *debug && std::strcmp(debug, "0") != 0) settings.trace = ToStandardError;
+  // Which reader serves and what holds a reader: always, for the operator.
+  settings.notice = ToStandardError;
+  settings.otherPrograms = OtherPcscPrograms;
   return settings;
 }
 
-// At exit its idle worker releases the PC/SC context. Workers left hanging
-// in a dead card's calls hold nothing of it; the library is never unloaded,
-// so their code stays.
+// At exit its idle worker releases the PC/SC context. A worker left hanging
+// in a PC/SC call is let go; the library is never unloaded, so its code
+// stays.
 Engine& TheEngine() {
   static Engine engine(MakePcscLink, FromEnvironment);
   return engine;

@@ -143,8 +143,8 @@ TEST(Plans, ApduSequences) {
        {0, 0, 0, 0}},
       {"15693 read 1: blocks 4-7", Make(Command::Read, 1), vicinity,
        {"FFB0000404", "FFB0000504", "FFB0000604", "FFB0000704"}, {4, 4, 4, 4}},
-      {"15693 read 255: blocks above 255", Make(Command::Read, 255), vicinity,
-       {"FFB003FC04", "FFB003FD04", "FFB003FE04", "FFB003FF04"}, {4, 4, 4, 4}},
+      {"15693 read 63: blocks 252-255, the last with a one-byte address", Make(Command::Read, 63),
+       vicinity, {"FFB000FC04", "FFB000FD04", "FFB000FE04", "FFB000FF04"}, {4, 4, 4, 4}},
       {"15693 write 1", Make(Command::Write, 1, data), vicinity,
        {"FFD600040400000123", "FFD600050445AAAAAA", "FFD600060420202020", "FFD600070420202020"},
        {0, 0, 0, 0}},
@@ -188,6 +188,10 @@ TEST(Plans, Refusals) {
       {"Classic trailer 7", Make(Command::Write, 7), classic, Failure::Refused},
       {"Ultralight block 0", Make(Command::Write, 0), ultralight, Failure::Refused},
       {"Ultralight NTAG213 lock pages", Make(Command::Write, 10), ultralight, Failure::Refused},
+      {"Ultralight write from page 256", Make(Command::Write, 64), ultralight, Failure::Refused},
+      {"Ultralight read from page 1020", Make(Command::Read, 255), ultralight, Failure::Refused},
+      {"15693 write from block 256", Make(Command::Write, 64), vicinity, Failure::Refused},
+      {"15693 read from block 256", Make(Command::Read, 64), vicinity, Failure::Refused},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -198,6 +202,12 @@ TEST(Plans, Refusals) {
   // Reading a protected block is harmless and goes ahead.
   EXPECT_TRUE(std::holds_alternative<Plan>(PlanFor(Make(Command::Read, 3), classic)));
   EXPECT_TRUE(std::holds_alternative<Plan>(PlanFor(Make(Command::Read, 0), ultralight)));
+  // The last blocks whose first page fits one byte; Classic blocks always fit.
+  for (const CardInfo& card : {ultralight, vicinity, Card(0x03, 0x0002)}) {
+    const auto planned = PlanFor(Make(Command::Write, card.memory == Memory::Classic ? 254 : 63), card);
+    ASSERT_TRUE(std::holds_alternative<Plan>(planned));
+    for (const Step& step : std::get<Plan>(planned).steps) EXPECT_EQ(step.command[2], 0x00);
+  }
 }
 
 TEST(Frames, Checks) {

@@ -2,9 +2,11 @@
 // transactions, reconnecting, failures, and the exchange time limit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <map>
+#include <set>
 #include <mutex>
 #include <thread>
 
@@ -28,8 +30,10 @@ struct Script {
   // Call name -> what its next calls do, in order: nullopt passes.
   std::map<std::string, std::deque<std::optional<LinkFault>>> faults;
   std::vector<std::string> calls;
+  std::set<std::string> exclusive;  // readers another program holds exclusively
   int links = 0;
-  bool block = false;  // Transmit waits until released
+  bool block = false;       // Transmit waits until released
+  bool blockBegin = false;  // so does BeginTransaction: another program's transaction
   std::condition_variable released;
   std::string connected;
 
@@ -60,10 +64,23 @@ class ScriptedLink final : public CardLink {
     s_->Fault("list");
     return s_->readers;
   }
+  std::vector<ReaderState> Survey() override {
+    std::lock_guard lock(s_->mutex);
+    s_->calls.push_back("survey");
+    s_->Fault("survey");
+    std::vector<ReaderState> states;
+    for (const std::string& name : s_->readers) {
+      ReaderState state{name, s_->cards.count(name) == 1, s_->exclusive.count(name) == 1, {}};
+      if (state.card) state.atr = s_->cards.at(name).Atr();
+      states.push_back(state);
+    }
+    return states;
+  }
   std::optional<Bytes> Connect(const std::string& reader) override {
     std::lock_guard lock(s_->mutex);
     s_->calls.push_back("connect " + reader);
     s_->Fault("connect");
+    if (s_->exclusive.count(reader)) throw LinkError(LinkFault::InUse, "scripted sharing violation");
     auto it = s_->cards.find(reader);
     if (it == s_->cards.end()) return std::nullopt;
     s_->connected = reader;
@@ -79,8 +96,9 @@ class ScriptedLink final : public CardLink {
     s_->Fault("check");
   }
   void BeginTransaction() override {
-    std::lock_guard lock(s_->mutex);
+    std::unique_lock lock(s_->mutex);
     s_->calls.push_back("begin");
+    s_->released.wait(lock, [&] { return !s_->blockBegin; });
     s_->Fault("begin");
   }
   void EndTransaction() override {
@@ -162,10 +180,97 @@ TEST_F(SessionTest, ReaderChoice) {
   }
 }
 
-TEST_F(SessionTest, TransactionOnlyAroundSeveralApdus) {
+rig::CardModel CardOfKind(const std::string& kind) {
+  if (kind == "ul") return rig::CardModel(rig::CardType::Ultralight);
+  if (kind == "15693") return rig::CardModel(rig::CardType::Iso15693);
+  rig::CardModel card(rig::CardType::Classic1K);
+  if (kind == "bank") card.SetAtr({0x3B, 0x80, 0x80, 0x01, 0x01});  // ISO 14443-4, no storage ATR
+  if (kind == "a-unknown") card.SetAtr(rig::StorageAtr(0x03, 0x00FF));
+  return card;
+}
+
+TEST_F(SessionTest, ReaderChosenByTheCardKind) {
+  struct Row {
+    const char* what;
+    Request request;
+    std::map<std::string, std::string> cards;  // reader -> kind
+    std::set<std::string> exclusive;
+    std::string filter;
+    std::optional<Failure> failure;
+    std::string chosen;
+  };
+  const Row rows[] = {
+      {"read passes a bank card", Make(Command::Read, 1), {{"A", "bank"}, {"B", "classic"}}, {}, "",
+       std::nullopt, "B"},
+      {"14443A detect passes a bank card", Make(Command::Detect, 1),
+       {{"A", "bank"}, {"B", "classic"}}, {}, "", std::nullopt, "B"},
+      {"14443A detect prefers a storage card", Make(Command::Detect, 1),
+       {{"A", "a-unknown"}, {"B", "ul"}}, {}, "", std::nullopt, "B"},
+      {"14443A detect takes what there is", Make(Command::Detect, 1), {{"A", "a-unknown"}}, {}, "",
+       std::nullopt, "A"},
+      {"15693 detect", Make(Command::Detect, 2), {{"A", "classic"}, {"B", "15693"}}, {}, "",
+       std::nullopt, "B"},
+      {"beep passes a bank card", Make(Command::Beep, 1), {{"A", "bank"}, {"B", "ul"}}, {}, "",
+       std::nullopt, "B"},
+      {"beep on a bank card alone", Make(Command::Beep, 1), {{"A", "bank"}}, {}, "", std::nullopt, "A"},
+      {"read passes a reader held by another program", Make(Command::Read, 1),
+       {{"A", "classic"}, {"B", "ul"}}, {"A"}, "", std::nullopt, "B"},
+      {"read, the only card held by another program", Make(Command::Read, 1), {{"A", "classic"}},
+       {"A"}, "", Failure::InUse, ""},
+      {"read, a bank card alone", Make(Command::Read, 1), {{"A", "bank"}}, {}, "",
+       Failure::UnknownLayout, ""},
+      {"15693 detect, a Classic alone", Make(Command::Detect, 2), {{"A", "classic"}}, {}, "",
+       Failure::OtherKind, ""},
+      {"the named reader wins", Make(Command::Read, 1), {{"A", "bank"}, {"B", "classic"}}, {}, "A",
+       Failure::UnknownLayout, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto s = std::make_shared<Script>();
+    s->readers = {"A", "B", "C"};
+    for (const auto& [reader, kind] : row.cards) s->cards.emplace(reader, CardOfKind(kind));
+    s->exclusive = row.exclusive;
+    Session fresh(FactoryFor(s));
+    Settings st;
+    st.readerFilter = row.filter;
+    std::vector<std::string> notices;
+    st.notice = [&](std::string_view line) { notices.emplace_back(line); };
+    const Outcome out = fresh.Run(row.request, st);
+    EXPECT_EQ(out.failure, row.failure) << out.note;
+    if (!row.failure) {
+      EXPECT_EQ(s->connected, row.chosen);
+      // The log says which reader served.
+      ASSERT_EQ(notices.size(), 1u);
+      EXPECT_NE(notices[0].find("reader \"" + row.chosen + "\" serves"), std::string::npos)
+          << notices[0];
+    } else {
+      EXPECT_EQ(s->Count("> "), 0);
+    }
+  }
+}
+
+TEST_F(SessionTest, CardLaidOnAnotherReaderLaterServes) {
+  script->readers = {"A", "B"};
+  script->cards.emplace("A", CardOfKind("bank"));
+  EXPECT_EQ(Run(Make(Command::Beep, 1)).failure, std::nullopt);  // connected to the bank card
+  EXPECT_EQ(Run(Make(Command::Read, 1)).failure, Failure::UnknownLayout);
+  script->cards.emplace("B", CardOfKind("classic"));
+  const Outcome read = Run(Make(Command::Read, 1));
+  EXPECT_EQ(read.failure, std::nullopt) << read.note;
+  EXPECT_EQ(script->connected, "B");
+  // A storage card connected to serves on: no survey at each exchange.
+  Calls();
+  EXPECT_EQ(Run(Make(Command::Detect, 1)).failure, std::nullopt);
+  EXPECT_EQ(script->Count("survey"), 0);
+}
+
+TEST_F(SessionTest, EveryExchangeIsOneTransaction) {
   PutCard("Reader A", rig::CardType::Classic1K);
+  // One APDU too: another program's transaction is waited for before it, so
+  // that an exchange answered meanwhile can still send nothing.
   ASSERT_FALSE(Run(Make(Command::Detect, 1)).failure);
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"list", "connect Reader A", "> FFCA000000"}));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"survey", "connect Reader A", "begin", "> FFCA000000",
+                                               "end"}));
   const Outcome read = Run(Make(Command::Read, 1));
   ASSERT_FALSE(read.failure) << read.note;
   EXPECT_EQ(read.data, Bytes(16, 0x00));
@@ -208,16 +313,26 @@ TEST_F(SessionTest, RefusalByAnEarlierCardIsCheckedFirst) {
   PutCard("Reader A", rig::CardType::Iso15693);
   script->faults["check"] = {LinkFault::Stale};
   Calls();
-  const Outcome out = Run(Make(Command::Detect, 2));
-  EXPECT_FALSE(out.failure) << out.note;
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"check", "disconnect", "list", "connect Reader A",
-                                               "> FFCA000000"}));
   // ISO 15693 has no block that spoils the card.
-  EXPECT_EQ(Run(Make(Command::Write, 0)).failure, std::nullopt);
-  // A refusal on a card just connected to needs no check.
-  Session fresh(FactoryFor(script));
+  const Outcome out = Run(Make(Command::Write, 0));
+  EXPECT_FALSE(out.failure) << out.note;
+  const auto calls = Calls();
+  ASSERT_GE(calls.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 5),
+            (std::vector<std::string>{"check", "disconnect", "survey", "connect Reader A", "begin"}));
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                          [](const std::string& c) { return c.rfind("> FFD6", 0) == 0; }),
+            4);
+  // A detect the connected card cannot serve looks at the readers again,
+  // and a card whose ATR changed is connected to afresh.
   script->cards.erase("Reader A");
   PutCard("Reader A", rig::CardType::Classic1K);
+  Calls();
+  EXPECT_FALSE(Run(Make(Command::Detect, 1)).failure);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"survey", "connect Reader A", "begin", "> FFCA000000",
+                                               "end"}));
+  // A refusal on a card just connected to needs no check.
+  Session fresh(FactoryFor(script));
   EXPECT_EQ(fresh.Run(Make(Command::Write, 3), settings).failure, Failure::Refused);
   EXPECT_EQ(script->Count("check"), 0);
 }
@@ -268,9 +383,9 @@ TEST_F(SessionTest, ServiceFaults) {
     std::optional<Failure> failure;
   };
   const Row rows[] = {
-      {"service not running", "list", {LinkFault::NoService, LinkFault::NoService},
+      {"service not running", "survey", {LinkFault::NoService, LinkFault::NoService},
        Failure::NoReader},
-      {"service restarted since: a fresh context serves", "list", {LinkFault::Stale},
+      {"service restarted since: a fresh context serves", "survey", {LinkFault::Stale},
        std::nullopt},
       {"reader gone while connecting", "connect", {LinkFault::Stale, LinkFault::Stale},
        Failure::Lost},
@@ -306,62 +421,102 @@ class EngineTest : public ::testing::Test {
   std::shared_ptr<Script> script = std::make_shared<Script>();
   std::string filter;
   std::unique_ptr<Engine> engine = std::make_unique<Engine>(
-      FactoryFor(script), [this] { return Settings{filter, nullptr}; }, 300ms);
+      FactoryFor(script), [this] { return Settings{filter, nullptr, nullptr, nullptr}; }, 300ms);
 
   void SetUp() override {
     script->cards.emplace("Reader A", rig::CardModel(rig::CardType::Classic1K));
   }
-  void Block(bool on) {
+  void Block(bool on, bool atBegin) {
     {
       std::lock_guard lock(script->mutex);
-      script->block = on;
+      (atBegin ? script->blockBegin : script->block) = on;
     }
     script->released.notify_all();
   }
-  void WaitForNoHanging() {
-    for (int i = 0; i < 500 && engine->HangingWorkers() > 0; ++i) std::this_thread::sleep_for(10ms);
+  void WaitUntilFree() {
+    for (int i = 0; i < 500 && engine->Stuck(); ++i) std::this_thread::sleep_for(10ms);
   }
 };
+
+const std::string kDetect = "44012020202020202020202020202020202045";
+const std::string kRead = "52012020202020202020202020202020202053";
+const std::string kWrite = "5701A5A5A5A5A5A5A5A5A5A5A5A5A5A5A5A556";
 
 TEST_F(EngineTest, FramesAreCheckedBeforeAnythingElse) {
   EXPECT_EQ(engine->Transceive("4301"), FailureReply(Failure::Length));
   EXPECT_EQ(engine->Transceive("43012020202020202020202020202020202043"),
             FailureReply(Failure::Bcc));
   EXPECT_EQ(script->links, 0);
-  EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"), "41005A1B2C3D11");
+  EXPECT_EQ(engine->Transceive(kDetect), "41005A1B2C3D11");
 }
 
-TEST_F(EngineTest, ExchangeThatHangsFailsInTime) {
-  ASSERT_EQ(engine->Transceive("44012020202020202020202020202020202045"), "41005A1B2C3D11");
-  Block(true);
-  EXPECT_EQ(engine->Transceive("52012020202020202020202020202020202053"),
-            FailureReply(Failure::Timeout));
-  EXPECT_EQ(engine->HangingWorkers(), 1);
-  // The next exchange does not queue behind the hanging one: a fresh worker
-  // with its own link, timed on its own.
-  EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"),
-            FailureReply(Failure::Timeout));
-  EXPECT_EQ(engine->HangingWorkers(), 2);
-  EXPECT_EQ(script->links, 2);
-  Block(false);
-  WaitForNoHanging();
-  EXPECT_EQ(engine->HangingWorkers(), 0);
-  EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"), "41005A1B2C3D11");
-  EXPECT_EQ(script->links, 3);
+// An exchange that overruns its time is answered, then stopped at its next
+// PC/SC call; until it has left the service, exchanges fail at once.
+TEST_F(EngineTest, AnsweredExchangeSendsNothingMore) {
+  struct Row {
+    const char* what;
+    bool atBegin;  // waits for another program's transaction, or for the card
+    Failure failure;
+  };
+  const Row rows[] = {{"card stops answering", false, Failure::Timeout},
+                      {"another program's transaction", true, Failure::InUse}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_EQ(engine->Transceive(kDetect), "41005A1B2C3D11");
+    const int links = script->links;
+    script->calls.clear();
+    Block(true, row.atBegin);
+    EXPECT_EQ(engine->Transceive(kWrite), FailureReply(row.failure));
+    EXPECT_TRUE(engine->Stuck());
+    for (const std::string& frame : {kRead, kDetect, kWrite})
+      EXPECT_EQ(engine->Transceive(frame), FailureReply(Failure::Busy));
+    Block(false, row.atBegin);
+    WaitUntilFree();
+    ASSERT_FALSE(engine->Stuck());
+    // Nothing after the APDU in flight: no authentication, no update.
+    EXPECT_EQ(script->Count("> FF86"), 0);
+    EXPECT_EQ(script->Count("> FFD6"), 0);
+    EXPECT_EQ(script->Count("> "), row.atBegin ? 0 : 1);
+    EXPECT_EQ(script->Count("end"), 1);
+    EXPECT_EQ(script->cards.at("Reader A").Read(16, 16), Bytes(16, 0x00));
+    // One worker, one link: later exchanges never ran beside it.
+    EXPECT_LE(script->links, links + 1);
+    EXPECT_EQ(engine->Transceive(kDetect), "41005A1B2C3D11");
+  }
 }
 
-TEST_F(EngineTest, HangingWorkersAreBounded) {
-  Block(true);
-  for (int i = 0; i < kMaxHangingWorkers; ++i)
-    EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"),
-              FailureReply(Failure::Timeout));
-  const int links = script->links;
-  EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"),
-            FailureReply(Failure::Timeout));
-  EXPECT_EQ(script->links, links);  // failed at once, no further worker
-  Block(false);
-  WaitForNoHanging();
-  EXPECT_EQ(engine->Transceive("44012020202020202020202020202020202045"), "41005A1B2C3D11");
+TEST_F(EngineTest, WorkersNeverPileUp) {
+  Block(true, false);
+  EXPECT_EQ(engine->Transceive(kDetect), FailureReply(Failure::Timeout));
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(engine->Transceive(kDetect), FailureReply(Failure::Busy));
+  EXPECT_EQ(script->links, 1);
+  Block(false, false);
+  WaitUntilFree();
+  EXPECT_EQ(engine->Transceive(kDetect), "41005A1B2C3D11");
+}
+
+TEST_F(EngineTest, ReaderInUseIsNoticedOnceWithTheProgramsUsingPcsc) {
+  std::vector<std::string> notices;
+  std::mutex noticeMutex;
+  engine = std::make_unique<Engine>(
+      FactoryFor(script),
+      [&] {
+        Settings settings{filter, nullptr, nullptr, nullptr};
+        settings.notice = [&](std::string_view line) {
+          std::lock_guard lock(noticeMutex);
+          notices.emplace_back(line);
+        };
+        settings.otherPrograms = [] { return std::vector<std::string>{"holder (PID 42)"}; };
+        return settings;
+      },
+      300ms);
+  script->exclusive = {"Reader A"};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(engine->Transceive(kRead), FailureReply(Failure::InUse));
+  std::lock_guard lock(noticeMutex);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].find("in use by another program"), std::string::npos) << notices[0];
+  EXPECT_NE(notices[0].find("\"Reader A\""), std::string::npos) << notices[0];
+  EXPECT_NE(notices[0].find("holder (PID 42)"), std::string::npos) << notices[0];
 }
 
 TEST_F(EngineTest, DeviceFind) {
