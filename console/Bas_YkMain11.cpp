@@ -6,6 +6,8 @@
 
 #include "FrmRfid_Dll1.h"
 #include "close_on_signal.h"
+#include "command_line.h"
+#include "log_output.h"
 #include "logging.h"
 #include "message.h"
 #include "pad_text.h"
@@ -73,7 +75,8 @@ RunOutcome Outcome(const QStringList& words, const FrmRfid_Dll1& console) {
 int Main(int argc, char** argv) {
   // QApplication removes options such as -style from argv: the words a
   // caller passed are taken first.
-  SetCommandLineText(JoinArguments(argc, argv));
+  rfid::ui::SendLogToStandardError();
+  SetCommandLineText(ProcessCommandLine(argc, argv));
   SingleInstance::NameRuntimeFolder();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("rfid-console"));

@@ -1,7 +1,10 @@
 // One running copy per user: an exclusive lock held for the process's life.
-// The kernel drops it when the process dies, however it dies.
+// The kernel drops it when the process dies, however it dies. On Linux a
+// locked file, on Windows a named mutex in the session's namespace whose
+// name holds the user's SID. One source file per platform implements it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class SingleInstance {
@@ -12,20 +15,22 @@ class SingleInstance {
   SingleInstance& operator=(const SingleInstance&) = delete;
 
   // True when this process now holds the lock; false when another copy
-  // holds it. Throws std::runtime_error when no lock file can be had safely.
+  // holds it. Throws std::runtime_error when no lock can be had safely.
   bool Acquire();
   const std::string& LockPath() const { return path_; }
 
-  // $XDG_RUNTIME_DIR/rfid-console.lock, or a private per-user folder under
-  // the temporary directory when that is unset.
+  // Linux: $XDG_RUNTIME_DIR/rfid-console.lock, or a private per-user folder
+  // under the temporary directory when that is unset. Windows:
+  // Local\rfid-console-<user's SID>.
   static std::string DefaultLockPath();
 
   // Names the per-user runtime folder in the environment when the session
   // gave none (the private folder above), so that Qt, which looks for one
   // too, finds it instead of warning on standard error. Before QApplication.
+  // Nothing to do on Windows.
   static void NameRuntimeFolder();
 
  private:
-  int fd_ = -1;
+  std::intptr_t handle_ = -1;  // the file descriptor, or the mutex handle
   std::string path_;
 };

@@ -48,11 +48,11 @@ void SingleInstance::NameRuntimeFolder() {
 }
 
 SingleInstance::~SingleInstance() {
-  if (fd_ >= 0) close(fd_);
+  if (handle_ >= 0) close(int(handle_));
 }
 
 bool SingleInstance::Acquire() {
-  if (fd_ >= 0) return true;
+  if (handle_ >= 0) return true;
   path_ = DefaultLockPath();
   const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) Fail("file " + path_);
@@ -63,6 +63,6 @@ bool SingleInstance::Acquire() {
     errno = error;
     Fail("file " + path_);
   }
-  fd_ = fd;
+  handle_ = fd;
   return true;
 }

@@ -5,8 +5,10 @@
 #include "close_on_signal.h"
 #include "frm_rfid_old.h"
 #include "library_reader.h"
+#include "log_output.h"
 
 int main(int argc, char** argv) {
+  rfid::ui::SendLogToStandardError();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("rfid-legacy"));
   rfid::legacy::FrmRFID_OLD window(rfid::LegacyReader());

@@ -10,12 +10,16 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "pcsc_error.h"
+
 namespace rfid::pcsc {
 
 namespace {
 
+constexpr std::size_t kMaxAtrLength = 33;  // ISO 7816-3
+
 std::string Describe(const char* call, LONG rv) {
-  return std::string(call) + ": " + pcsc_stringify_error(rv);
+  return std::string(call) + ": " + PcscErrorText(rv);
 }
 
 LinkFault FaultOf(LONG rv) {
@@ -113,7 +117,7 @@ class PcscLink final : public CardLink {
         Throw("SCardConnect", rv);
     }
     haveCard_ = true;
-    std::array<BYTE, MAX_ATR_SIZE> atr{};
+    std::array<BYTE, kMaxAtrLength> atr{};
     DWORD atrLength = atr.size();
     DWORD state = 0, protocol = 0;
     rv = SCardStatus(card_, nullptr, nullptr, &state, &protocol, atr.data(), &atrLength);

@@ -10,6 +10,7 @@
 
 #include "engine.h"
 #include "exchange.h"
+#include "keep_loaded.h"
 #include "pcsc_link.h"
 
 namespace {
@@ -41,6 +42,8 @@ Settings FromEnvironment() {
 // in a PC/SC call is let go; the library is never unloaded, so its code
 // stays.
 Engine& TheEngine() {
+  static const bool kept = (KeepLoaded(), true);
+  (void)kept;
   static Engine engine(MakePcscLink, FromEnvironment);
   return engine;
 }

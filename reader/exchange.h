@@ -4,9 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "code_page.h"
 
 namespace rfid {
 
@@ -34,13 +35,5 @@ ExchangeResult Exchange(Reader& reader, const std::string& frame);
 
 // The reply as far as its first NUL: what a text box shows of it.
 std::u16string UpToNul(const std::u16string& reply);
-
-// Text to the local 8-bit encoding, one byte a character; nullopt when a
-// character has no single-byte form there.
-std::optional<std::string> EncodeSingleByte(std::u16string_view text);
-
-// Bytes in the local 8-bit encoding to text; NUL bytes stay NUL characters,
-// bytes that do not decode become U+FFFD.
-std::u16string DecodeLocal8Bit(const char* bytes, std::size_t count);
 
 }  // namespace rfid

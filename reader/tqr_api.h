@@ -12,7 +12,9 @@
 #endif
 
 #if defined(_WIN32)
-#define TQR_EXPORT __declspec(dllexport)
+/* Our DLLs export through reader/tqr_32.def: the plain names, not the
+ * decorated _name@N that __declspec(dllexport) gives a __stdcall call. */
+#define TQR_EXPORT
 #else
 #define TQR_EXPORT __attribute__((visibility("default")))
 #endif

@@ -1,11 +1,5 @@
 #include "sim_state.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -15,13 +9,13 @@
 #include <vector>
 
 #include "frame.h"
+#include "state_file.h"
 
 namespace rfid::sim {
 
 namespace {
 
 constexpr std::string_view kHeader = "tqr-sim-state 1";
-constexpr std::size_t kMaxStateBytes = 1 << 20;
 
 std::string Quote(std::string_view text) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -124,113 +118,8 @@ void WriteSwitch(std::string& out, std::string_view name, const FaultSwitch& s) 
   out += '\n';
 }
 
-[[noreturn]] void ThrowErrno(const std::string& what, const std::string& path) {
-  throw StateError(what + " " + path + ": " + std::strerror(errno));
-}
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
-// Holds an exclusive flock on the lock file beside the state for its life.
-class StateLock {
- public:
-  explicit StateLock(const std::string& statePath) : fd_(-1) {
-    const std::filesystem::path parent = std::filesystem::path(statePath).parent_path();
-    if (!parent.empty()) {
-      std::error_code ec;
-      std::filesystem::create_directories(parent, ec);
-      if (ec) throw StateError("cannot create the folder " + parent.string() + ": " + ec.message());
-    }
-    const std::string lockPath = statePath + ".lock";
-    Fd fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0) ThrowErrno("cannot open the lock file", lockPath);
-    while (::flock(fd.get(), LOCK_EX) != 0) {
-      if (errno != EINTR) ThrowErrno("cannot lock", lockPath);
-    }
-    fd_ = fd.release();
-  }
-  ~StateLock() { ::close(fd_); }  // closing releases the lock
-  StateLock(const StateLock&) = delete;
-  StateLock& operator=(const StateLock&) = delete;
-
- private:
-  int fd_;
-};
-
-// The file's text, or nullopt when it does not exist.
-std::optional<std::string> ReadFile(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    if (errno == ENOENT) return std::nullopt;
-    ThrowErrno("cannot open the state file", path);
-  }
-  std::string text;
-  char buffer[8192];
-  while (true) {
-    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno("cannot read the state file", path);
-    }
-    if (n == 0) break;
-    text.append(buffer, std::size_t(n));
-    if (text.size() > kMaxStateBytes)
-      throw StateError("state file " + path + " is larger than " +
-                       std::to_string(kMaxStateBytes) + " bytes");
-  }
-  return text;
-}
-
-void WriteAtomically(const std::string& path, const std::string& text) {
-  const std::string temp = path + ".tmp";  // only the lock holder writes it
-  {
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd.get() < 0) ThrowErrno("cannot create", temp);
-    std::size_t done = 0;
-    while (done < text.size()) {
-      const ssize_t n = ::write(fd.get(), text.data() + done, text.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        ThrowErrno("cannot write", temp);
-      }
-      done += std::size_t(n);
-    }
-    if (::close(fd.release()) != 0) {
-      const int saved = errno;
-      ::unlink(temp.c_str());
-      errno = saved;
-      ThrowErrno("cannot write", temp);
-    }
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    const int saved = errno;
-    ::unlink(temp.c_str());
-    errno = saved;
-    ThrowErrno("cannot replace the state file", path);
-  }
-}
-
 State LoadFrom(const std::string& path) {
-  const std::optional<std::string> text = ReadFile(path);
+  const std::optional<std::string> text = ReadStateFile(path);
   if (!text) return DefaultState();
   try {
     return ParseState(*text);
@@ -437,28 +326,6 @@ State ParseState(std::string_view text) {
   if (!seen.count("reader") || !seen.count("card"))
     throw StateError("the reader or card line is missing");
   return s;
-}
-
-std::string StatePath() {
-  if (const char* p = std::getenv("TQR_SIM_STATE"); p && *p) return p;
-  const std::string tail = "rfid-console/tqr-sim.state";
-  // Relative XDG paths are to be ignored.
-  if (const char* x = std::getenv("XDG_STATE_HOME"); x && x[0] == '/')
-    return (std::filesystem::path(x) / tail).string();
-  std::string home;
-  if (const char* h = std::getenv("HOME"); h && *h) {
-    home = h;
-  } else {
-    std::vector<char> buffer(16384);
-    passwd pw{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir && *found->pw_dir)
-      home = found->pw_dir;
-  }
-  if (home.empty())
-    throw StateError("no state file: neither TQR_SIM_STATE, XDG_STATE_HOME nor HOME is set");
-  return (std::filesystem::path(home) / ".local/state" / tail).string();
 }
 
 State StateStore::Load() const { return LoadFrom(path_); }

@@ -100,13 +100,14 @@ std::string FormatState(const State& state);
 // including a file cut short.
 State ParseState(std::string_view text);
 
-// $TQR_SIM_STATE, else $XDG_STATE_HOME/rfid-console/tqr-sim.state, else
-// ~/.local/state/rfid-console/tqr-sim.state. Throws StateError when none can
+// $TQR_SIM_STATE, else (Linux) $XDG_STATE_HOME/rfid-console/tqr-sim.state, else
+// ~/.local/state/rfid-console/tqr-sim.state, or (Windows)
+// %LOCALAPPDATA%\rfid-console\tqr-sim.state. Paths are UTF-8. Throws StateError when none can
 // be formed.
 std::string StatePath();
 
 // One state file. Every change is a read-modify-write under an exclusive
-// flock on "<path>.lock" and lands by renaming a complete temporary file over
+// lock on "<path>.lock" and lands by moving a complete temporary file over
 // the state, so readers see the whole old or the whole new state.
 class StateStore {
  public:

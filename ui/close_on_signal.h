@@ -1,6 +1,10 @@
-// SIGTERM, SIGINT and SIGHUP close a window the way its close button would,
-// so that a program or a terminal that ends us gets an orderly shutdown.
+// An orderly shutdown when the system or another program ends us: on Linux
+// SIGTERM, SIGINT and SIGHUP, on Windows WM_CLOSE sent to the window and the
+// end of the session (log-off, shutdown). The window closes the way its
+// close button would. One source file per platform implements the hook.
 #pragma once
+
+#include <QPointer>
 
 class QWidget;
 
@@ -10,5 +14,8 @@ namespace rfid::ui {
 // the application's active modal windows first (a message box or a dialog
 // over the window), then the window itself, if any.
 void CloseOnTerminationSignals(QWidget* window);
+
+// What the hook does: the active modal windows innermost first, then window.
+void CloseInOrder(QWidget* window);
 
 }  // namespace rfid::ui

@@ -18,12 +18,12 @@ static void Mark(const char *what) {
 
 __attribute__((constructor)) static void Loaded(void) { Mark("loaded"); }
 
-int16_t tqr_device_find(void) {
+int16_t TQR_CALL tqr_device_find(void) {
   Mark("device_find");
   return 1;
 }
 
-int16_t tqr_data_transceive_ex(const char *send, char *receive) {
+int16_t TQR_CALL tqr_data_transceive_ex(const char *send, char *receive) {
   Mark(send);
   (void)receive; /* no reply: every exchange fails */
   return 0;

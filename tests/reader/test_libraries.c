@@ -6,11 +6,11 @@
 #include "tqr_api.h"
 
 #if defined(TQR_WITH_FIND)
-int16_t tqr_device_find(void) { return 7; }
+int16_t TQR_CALL tqr_device_find(void) { return 7; }
 #endif
 
 #if defined(TQR_WITH_TRANSCEIVE)
-int16_t tqr_data_transceive_ex(const char *send, char *receive) {
+int16_t TQR_CALL tqr_data_transceive_ex(const char *send, char *receive) {
 #if defined(TQR_OVERRUN)
   (void)send;
   memset(receive, '4', 40 + 1 + 100); /* no NUL, and 101 bytes too many */

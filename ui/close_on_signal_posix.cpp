@@ -1,6 +1,6 @@
 #include "close_on_signal.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QWidget>
@@ -27,17 +27,10 @@ void CloseOnTerminationSignals(QWidget* window) {
   if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0) return;
   auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, qApp);
   QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
-    QPointer<QWidget> target = g_target;
     char byte;
     [[maybe_unused]] auto n = ::read(g_pipe[0], &byte, 1);
     qCInfo(lcUi) << "termination signal: closing";
-    // Innermost modal first, so that nothing is left waiting on a closed window.
-    while (QWidget* modal = QApplication::activeModalWidget()) {
-      if (modal == target) break;
-      modal->close();
-      if (QApplication::activeModalWidget() == modal) break;
-    }
-    if (target) target->close();
+    CloseInOrder(g_target);
   });
   struct sigaction action {};
   action.sa_handler = OnSignal;

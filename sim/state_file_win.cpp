@@ -1,0 +1,141 @@
+#include "state_file.h"
+
+#include <filesystem>
+
+#include "win_text.h"
+
+namespace rfid::sim {
+
+namespace {
+using rfid::win::SystemMessage;
+using rfid::win::Wide;
+
+[[noreturn]] void ThrowLast(const std::string& what, const std::string& path) {
+  throw StateError(what + " " + path + ": " + SystemMessage(GetLastError()));
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  HANDLE release() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+// Others may read, replace or delete the file while it is open: a reader
+// never blocks the writer's replace.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+}  // namespace
+
+StateLock::StateLock(const std::string& statePath) {
+  const std::filesystem::path parent = std::filesystem::path(Wide(statePath)).parent_path();
+  if (!parent.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(parent, ec);
+    if (ec)
+      throw StateError("cannot create the folder " + rfid::win::Utf8(parent.wstring()) + ": " +
+                       ec.message());
+  }
+  const std::string lockPath = statePath + ".lock";
+  Handle file(CreateFileW(Wide(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
+                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) ThrowLast("cannot open the lock file", lockPath);
+  OVERLAPPED at{};
+  if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &at))
+    ThrowLast("cannot lock", lockPath);
+  handle_ = reinterpret_cast<std::intptr_t>(file.release());
+}
+
+StateLock::~StateLock() {
+  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  OVERLAPPED at{};
+  UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &at);
+  CloseHandle(file);
+}
+
+std::optional<std::string> ReadStateFile(const std::string& path) {
+  Handle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+    SetLastError(error);
+    ThrowLast("cannot open the state file", path);
+  }
+  std::string text;
+  char buffer[8192];
+  while (true) {
+    DWORD n = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr))
+      ThrowLast("cannot read the state file", path);
+    if (n == 0) break;
+    text.append(buffer, n);
+    if (text.size() > kMaxStateBytes)
+      throw StateError("state file " + path + " is larger than " +
+                       std::to_string(kMaxStateBytes) + " bytes");
+  }
+  return text;
+}
+
+void WriteAtomically(const std::string& path, const std::string& text) {
+  const std::string temp = path + ".tmp";  // only the lock holder writes it
+  const std::wstring wideTemp = Wide(temp);
+  {
+    Handle file(CreateFileW(wideTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) ThrowLast("cannot create", temp);
+    std::size_t done = 0;
+    while (done < text.size()) {
+      DWORD n = 0;
+      if (!WriteFile(file.get(), text.data() + done, DWORD(text.size() - done), &n, nullptr)) {
+        const DWORD error = GetLastError();
+        CloseHandle(file.release());
+        DeleteFileW(wideTemp.c_str());
+        SetLastError(error);
+        ThrowLast("cannot write", temp);
+      }
+      done += n;
+    }
+    if (!CloseHandle(file.release())) {
+      const DWORD error = GetLastError();
+      DeleteFileW(wideTemp.c_str());
+      SetLastError(error);
+      ThrowLast("cannot write", temp);
+    }
+  }
+  // A scanner or indexer may hold the old file for a moment: try a few times.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(wideTemp.c_str(), Wide(path).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return;
+    const DWORD error = GetLastError();
+    if (attempt < 20 && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)) {
+      Sleep(10);
+      continue;
+    }
+    DeleteFileW(wideTemp.c_str());
+    SetLastError(error);
+    ThrowLast("cannot replace the state file", path);
+  }
+}
+
+std::string StatePath() {
+  if (std::string p = rfid::win::Environment(L"TQR_SIM_STATE"); !p.empty()) return p;
+  const std::string local = rfid::win::Environment(L"LOCALAPPDATA");
+  if (local.empty())
+    throw StateError("no state file: neither TQR_SIM_STATE nor LOCALAPPDATA is set");
+  return local + "\\rfid-console\\tqr-sim.state";
+}
+
+}  // namespace rfid::sim
