@@ -36,17 +36,20 @@ class Handle {
 // Others may read, replace or delete the file while it is open: a reader
 // never blocks the writer's replace.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+
+// Creates folder and the folders above it that are missing.
+void CreateFolders(const std::filesystem::path& folder) {
+  if (folder.empty() || folder == folder.root_path()) return;
+  if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  CreateFolders(folder.parent_path());
+  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    ThrowLast("cannot create the folder", rfid::win::Utf8(folder.wstring()));
+}
 }  // namespace
 
 StateLock::StateLock(const std::string& statePath) {
-  const std::filesystem::path parent = std::filesystem::path(Wide(statePath)).parent_path();
-  if (!parent.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(parent, ec);
-    if (ec)
-      throw StateError("cannot create the folder " + rfid::win::Utf8(parent.wstring()) + ": " +
-                       ec.message());
-  }
+  CreateFolders(std::filesystem::path(Wide(statePath)).parent_path());
   const std::string lockPath = statePath + ".lock";
   Handle file(CreateFileW(Wide(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -114,13 +117,15 @@ void WriteAtomically(const std::string& path, const std::string& text) {
       ThrowLast("cannot write", temp);
     }
   }
-  // A scanner or indexer may hold the old file for a moment: try a few times.
+  // A reader without the lock (tqr-sim show), a scanner or an indexer may
+  // hold the old file open for a moment, and Windows then refuses to
+  // replace it: try again for up to a second.
   for (int attempt = 0;; ++attempt) {
     if (MoveFileExW(wideTemp.c_str(), Wide(path).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return;
     const DWORD error = GetLastError();
-    if (attempt < 20 && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)) {
+    if (attempt < 100 && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)) {
       Sleep(10);
       continue;
     }

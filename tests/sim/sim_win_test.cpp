@@ -1,6 +1,6 @@
 // Windows: the simulated tqr_32.dll through the program's own binding, its
-// state under a wide path, the lock across handles, the replace while the
-// old file is open.
+// state under a wide path, the lock across handles, the replace while a
+// reader has the old file open.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -92,15 +92,21 @@ TEST_F(SimWindows, AChangeWaitsForTheLockHolder) {
   EXPECT_EQ(store.Load().goodBeeps, 5);
 }
 
-TEST_F(SimWindows, ReplaceSucceedsWhileTheOldFileIsOpenAndLandsWhole) {
+TEST_F(SimWindows, ReplaceWaitsOutAReaderThatHasTheOldFileOpen) {
   StateStore store(state_);
   store.Replace(DefaultState());
+  // tqr-sim show reads without the lock; Windows refuses to replace a file
+  // while it is open, so the writer tries again for a moment.
   HANDLE reader = CreateFileW(win::Wide(state_).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  std::thread closer([reader] {
+    Sleep(50);
+    CloseHandle(reader);
+  });
   store.Update([](State& s) { s.card.SetBlock(1, "0012345678AAAAAA2020202020202020"); });
-  CloseHandle(reader);
+  closer.join();
   EXPECT_EQ(store.Load().card.Block(1), "0012345678AAAAAA2020202020202020");
   EXPECT_FALSE(std::filesystem::exists(dir_ / L"state.tmp"));
 }
