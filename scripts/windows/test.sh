@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Builds the Windows release and its tests, and runs them under Wine (32-bit):
+# the unit tests on Qt's offscreen platform, then end to end the unattended
+# write through our simulated tqr_32.dll, once under the Korean ANSI code
+# page (949) and once under the Western one (1252).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+out=$root/build/windows
+
+apt=(apt-get -o DPkg::Lock::Timeout=900)
+sudo=""
+[[ $(id -u) -ne 0 ]] && sudo="sudo"
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  echo "installing: wine wine32" >&2
+  $sudo dpkg --add-architecture i386
+  $sudo "${apt[@]}" update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install -y -qq --no-install-recommends \
+    wine wine32 unzip >&2
+fi
+command -v unzip >/dev/null || DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install -y -qq unzip >&2
+
+RFID_WINDOWS_TESTS=1 scripts/windows/build.sh >/dev/null
+bin=$out/tree/bin
+
+# Wine: no Mono or Gecko prompts, no noise. Wine takes the ANSI code page
+# from LC_ALL: ko_KR.UTF-8 gives 949 even where that locale is not
+# generated, C.UTF-8 gives 1252. Korean file names need a locale the C
+# library has (C.UTF-8), so the tests that make them run under 1252.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+failed=0
+step() { echo "== $*"; }
+fail() { echo "FAILED: $*"; failed=1; }
+
+# One prefix per run and code page, in the build tree.
+run_id=$(date +%s)-$$
+rm -rf "$out"/wine-*
+prefix_for() {
+  local cp=$1 lang=$2
+  export WINEPREFIX=$out/wine-$run_id-$cp LC_ALL=$lang LANG=$lang
+  wineboot -i >/dev/null 2>&1
+  # Wine hands the program no QT_ variable from here: they go through the
+  # prefix's user environment.
+  wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null 2>&1
+  wineserver -w
+}
+
+for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
+  read -r cp lang <<<"$run"
+  step "code page $cp (LC_ALL=$lang)"
+  prefix_for "$cp" "$lang"
+
+  tests=(reader_tests)
+  [[ $cp == 1252 ]] && tests+=(sim_tests console_tests request_tests legacy_tests)
+  for t in "${tests[@]}"; do
+    if ! (cd "$bin" && timeout 600 wine "$t.exe" --gtest_brief=1 >"$out/$t-$cp.log" 2>&1); then
+      tail -n 40 "$out/$t-$cp.log"
+      fail "$t under code page $cp (log: build/windows/$t-$cp.log)"
+    else
+      echo "$t: $(grep -E '^\[  PASSED  \]' "$out/$t-$cp.log")"
+    fi
+  done
+  grep -q "ANSI code page $cp" "$out/reader_tests-$cp.log" ||
+    fail "the programs did not run under code page $cp: $(grep 'ANSI code page' "$out/reader_tests-$cp.log")"
+
+  # End to end: the release as a user unpacks it, with our simulated reader
+  # beside rfid-console.exe.
+  e2e=$out/e2e-$cp
+  rm -rf "$e2e"
+  mkdir -p "$e2e/app"
+  unzip -q "$out/rfid-console-win32.zip" -d "$e2e/app"
+  cp "$e2e/app/sim/tqr_32.dll" "$e2e/app/tqr_32.dll"
+  TQR_SIM_STATE=$(winepath -w "$e2e/tqr-sim.state")
+  export TQR_SIM_STATE
+  set +e
+  (cd "$e2e/app" && timeout 120 wine rfid-console.exe 0012345678 홍길동 >"$e2e/stdout" 2>"$e2e/stderr")
+  status=$?
+  set -e
+  block=$(cd "$e2e/app" && timeout 60 wine tqr-sim.exe block 1 2>&1 | tr -d '\r')
+  stdout=$(tr -d '\r' <"$e2e/stdout")
+  echo "rfid-console.exe 0012345678 홍길동: exit $status, stdout '$stdout', block 01 $block"
+  [[ $status == 0 ]] || fail "rfid-console.exe exited $status (code page $cp)"
+  [[ $stdout == 0012345678 ]] || fail "standard output was '$stdout', not 0012345678 (code page $cp)"
+  grep -q "write verified: 0012345678" "$e2e/stderr" ||
+    fail "no 'write verified' on standard error (code page $cp): $(tail -n 5 "$e2e/stderr")"
+  [[ $block == *0012345678AAAAAA* ]] || fail "block 01 holds '$block' (code page $cp)"
+  unset TQR_SIM_STATE
+  wineserver -k || true
+done
+
+if ((failed)); then
+  echo "Windows tests: FAILED"
+  exit 1
+fi
+echo "Windows tests: all passed"
