@@ -18,7 +18,10 @@ if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok 
   DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install -y -qq --no-install-recommends \
     wine wine32 unzip >&2
 fi
-command -v unzip >/dev/null || DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install -y -qq unzip >&2
+for p in unzip xvfb; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+    DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install -y -qq --no-install-recommends "$p" >&2
+done
 
 RFID_WINDOWS_TESTS=1 scripts/windows/build.sh >/dev/null
 bin=$out/tree/bin
@@ -94,6 +97,41 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
   grep -q "write verified: 0012345678" "$e2e/stderr" ||
     fail "no 'write verified' on standard error (code page $cp): $(tail -n 5 "$e2e/stderr")"
   [[ $block == *0012345678AAAAAA* ]] || fail "block 01 holds '$block' (code page $cp)"
+
+  # A second copy while one runs: refused, its message up, nothing written.
+  # On the Windows platform plugin (under Xvfb) both have real windows, and
+  # WM_CLOSE (taskkill without /f) closes the message (status 3) and the
+  # running console in order (status 0).
+  if [[ $cp == 1252 ]]; then
+    wine reg delete 'HKCU\Environment' /v QT_QPA_PLATFORM /f >/dev/null 2>&1
+    Xvfb :57 -screen 0 1024x768x24 >/dev/null 2>&1 &
+    xvfb=$!
+    export DISPLAY=:57
+    wineserver -k || true  # Wine picks its display driver when its server starts
+    sleep 1
+    (cd "$e2e/app" && exec timeout 60 wine rfid-console.exe >/dev/null 2>"$e2e/first.stderr") &
+    first=$!
+    for _ in $(seq 100); do grep -q "loaded:" "$e2e/first.stderr" 2>/dev/null && break; sleep 0.2; done
+    (cd "$e2e/app" && exec timeout 60 wine rfid-console.exe 0099999999 x >"$e2e/second.stdout" 2>"$e2e/second.stderr") &
+    second=$!
+    for _ in $(seq 100); do grep -q "another copy" "$e2e/second.stderr" 2>/dev/null && break; sleep 0.2; done
+    sleep 1
+    wine taskkill /im rfid-console.exe >/dev/null 2>&1 || true
+    set +e
+    wait "$second"; status2=$?
+    wait "$first"; status1=$?
+    set -e
+    kill "$xvfb" 2>/dev/null || true
+    unset DISPLAY
+    block=$(cd "$e2e/app" && timeout 60 wine tqr-sim.exe block 1 2>&1 | tr -d '\r')
+    echo "WM_CLOSE to a second copy's message and to the running console: exit $status2 and $status1, block 01 $block"
+    [[ $status2 == 3 ]] || fail "a second copy exited $status2, not 3: $(tail -n 3 "$e2e/second.stderr")"
+    [[ ! -s $e2e/second.stdout ]] || fail "a second copy printed something"
+    [[ $block == 0012345678AAAAAA* ]] || fail "a second copy changed block 01: $block"
+    [[ $status1 == 0 ]] || fail "the running console, closed by WM_CLOSE, exited $status1: $(tail -n 3 "$e2e/first.stderr")"
+    grep -q "close request from the system" "$e2e/first.stderr" ||
+      echo "note: the console ended without a WM_CLOSE of its own: $(tail -n 2 "$e2e/first.stderr")"
+  fi
   unset TQR_SIM_STATE
   wineserver -k || true
 done
