@@ -98,8 +98,10 @@ const QString FrmRfid_Dll1::kDeviceOk = QStringLiteral("Device 연결 OK");
 // --- instances -------------------------------------------------------------
 
 FrmRfid_Dll1& FrmRfid_Dll1::Instance() {
-  if (!g_instance)
-    g_instance = new FrmRfid_Dll1(g_instanceReader ? *g_instanceReader : rfid::ConsoleReader());
+  if (!g_instance) {
+    if (!g_instanceReader) throw std::logic_error("the console's reader was never set");
+    g_instance = new FrmRfid_Dll1(*g_instanceReader);
+  }
   return *g_instance;
 }
 

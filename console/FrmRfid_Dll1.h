@@ -33,9 +33,11 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
   ~FrmRfid_Dll1() override;
 
   // The program's one console, created on first use with the reader set
-  // below (the bound reader library unless a test sets another).
+  // below.
   static FrmRfid_Dll1& Instance();
   static void DestroyInstance();
+  // The program names its reader here (main binds the reader library);
+  // tests put a scripted one.
   static void SetInstanceReader(rfid::Reader* reader);
   // Makes the test window; without one the Test button opens nothing.
   static void SetTestWindowFactory(TestWindowFactory factory);

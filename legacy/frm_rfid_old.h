@@ -27,7 +27,7 @@ class FrmRFID_OLD : public QWidget {
   Q_OBJECT
 
  public:
-  // The program passes rfid::LegacyReader(), bound as ./libtqr_32.so.
+  // The program passes the reader library in the current directory.
   explicit FrmRFID_OLD(Reader& reader, QWidget* parent = nullptr);
   ~FrmRFID_OLD() override;
 

@@ -11,7 +11,9 @@ int main(int argc, char** argv) {
   rfid::ui::SendLogToStandardError();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("rfid-legacy"));
-  rfid::legacy::FrmRFID_OLD window(rfid::LegacyReader());
+  // The legacy window binds the reader library in the current directory.
+  rfid::LibraryReader reader(rfid::LibraryFileName("tqr_32", true));
+  rfid::legacy::FrmRFID_OLD window(reader);
   rfid::ui::CloseOnTerminationSignals(&window);
   window.show();
   // Closed while loading (a termination signal during the card setting's message).

@@ -24,9 +24,10 @@ class DynamicLibrary {
   virtual const std::string& Name() const = 0;
 };
 
-// The console's library, found by the platform's ordinary search.
-std::string ConsoleLibraryName();
-// The legacy window's library, relative to the current directory.
-std::string LegacyLibraryName();
+// A library's file name on this platform: stem "tqr_32" is libtqr_32.so on
+// Linux and tqr_32.dll on Windows. By default a name for the platform's
+// ordinary search; inCurrentDirectory makes it a path relative to the
+// process's current directory (./ or .\).
+std::string LibraryFileName(const std::string& stem, bool inCurrentDirectory = false);
 
 }  // namespace rfid

@@ -40,7 +40,8 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
   return std::make_unique<PosixLibrary>(name, handle);
 }
 
-std::string ConsoleLibraryName() { return "libtqr_32.so"; }
-std::string LegacyLibraryName() { return "./libtqr_32.so"; }
+std::string LibraryFileName(const std::string& stem, bool inCurrentDirectory) {
+  return (inCurrentDirectory ? "./lib" : "lib") + stem + ".so";
+}
 
 }  // namespace rfid

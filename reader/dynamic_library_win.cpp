@@ -40,7 +40,8 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
   return std::make_unique<WindowsLibrary>(name, module);
 }
 
-std::string ConsoleLibraryName() { return "tqr_32.dll"; }
-std::string LegacyLibraryName() { return ".\\tqr_32.dll"; }
+std::string LibraryFileName(const std::string& stem, bool inCurrentDirectory) {
+  return (inCurrentDirectory ? ".\\" : "") + stem + ".dll";
+}
 
 }  // namespace rfid

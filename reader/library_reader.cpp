@@ -23,14 +23,4 @@ std::int16_t LibraryReader::DataTransceiveEx(const char* send, char* receive) {
   return Bind().data_transceive_ex(send, receive);
 }
 
-LibraryReader& ConsoleReader() {
-  static LibraryReader reader(ConsoleLibraryName());
-  return reader;
-}
-
-LibraryReader& LegacyReader() {
-  static LibraryReader reader(LegacyLibraryName());
-  return reader;
-}
-
 }  // namespace rfid

@@ -36,8 +36,4 @@ class LibraryReader final : public Reader {
   Table table_;
 };
 
-// One binding per name and run.
-LibraryReader& ConsoleReader();
-LibraryReader& LegacyReader();
-
 }  // namespace rfid

@@ -138,7 +138,9 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
     EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p->exitCode(), c.status);
     EXPECT_EQ(QString::fromLocal8Bit(p->readAllStandardOutput()), c.output);
-    if (!c.block.isEmpty()) EXPECT_TRUE(Sim({"block", "1"}).contains(c.block));
+    if (!c.block.isEmpty()) {
+      EXPECT_TRUE(Sim({"block", "1"}).contains(c.block));
+    }
   }
 }
 

@@ -70,7 +70,8 @@ TEST_F(SimFolderTest, WindowWritesThroughItsWriteButtonAndReadsBack) {
   const QString before = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(folder.path()));
   {
-    FrmRFID_OLD window(LegacyReader());
+    LibraryReader reader(LibraryFileName("tqr_32", true));
+    FrmRFID_OLD window(reader);
     window.show();  // the load's card setting finds the card
     QTest::keyClicks(window.TxtWrite, QStringLiteral("123"));
     QTest::mouseClick(window.CmdWrite, Qt::LeftButton);

@@ -53,8 +53,8 @@ TEST(WindowsBinding, FailuresNameTheLibraryAndTheSystemsReason) {
 }
 
 TEST(WindowsBinding, ConsoleSearchesAndLegacyTakesTheCurrentDirectory) {
-  EXPECT_EQ(ConsoleLibraryName(), "tqr_32.dll");
-  EXPECT_EQ(LegacyLibraryName(), ".\\tqr_32.dll");
+  EXPECT_EQ(LibraryFileName("tqr_32"), "tqr_32.dll");
+  EXPECT_EQ(LibraryFileName("tqr_32", true), ".\\tqr_32.dll");
 }
 
 TEST(AnsiCodePage, TextsFollowTheSystemsCodePage) {

@@ -106,10 +106,11 @@ TEST(Binding, OverrunningLibraryCannotCorruptUs) {
   EXPECT_EQ(r.reply, std::u16string(40, u'4'));
 }
 
-TEST(Binding, ProductNamesAreThePlatformOnes) {
-  EXPECT_EQ(ConsoleReader().LibraryName(), "libtqr_32.so");
-  EXPECT_EQ(LegacyReader().LibraryName(), "./libtqr_32.so");
-  EXPECT_FALSE(ConsoleReader().Bound());  // nothing loads before a call needs it
+TEST(Binding, LibraryNamesAreThePlatformOnes) {
+  EXPECT_EQ(LibraryFileName("tqr_32"), "libtqr_32.so");
+  EXPECT_EQ(LibraryFileName("tqr_32", true), "./libtqr_32.so");
+  LibraryReader reader(LibraryFileName("tqr_32"));
+  EXPECT_FALSE(reader.Bound());  // nothing loads before a call needs it
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ TEST(EndToEnd, WriteFromTheTestWindowReachesTheSimulatedCard) {
   ResetGlobals();
   FrmRfid_Dll1::SetTestWindowFactory([](QWidget* parent) { return new FrmTest1(parent); });
   {
-    FrmRfid_Dll1::SetInstanceReader(nullptr);  // the bound library, found by the program's search
+    rfid::LibraryReader reader(rfid::LibraryFileName("tqr_32"));  // found by the program's search
+    FrmRfid_Dll1::SetInstanceReader(&reader);
     FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();
     console.EnsureLoaded();
     console.show();
