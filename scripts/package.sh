@@ -18,7 +18,7 @@ multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=None -DBUILD_TESTING=OFF \
   -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_LIBDIR="lib/$multiarch" \
-  -DCMAKE_INSTALL_LIBEXECDIR=libexec >/dev/null
+  -DCMAKE_INSTALL_LIBEXECDIR=libexec -DCMAKE_STRIP="$PWD/packaging/debian-strip" >/dev/null
 if command -v flock >/dev/null; then
   flock /tmp/rfid-build.lock cmake --build "$dir" -j"$(nproc)"
 else
