@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "Bas_YkMain11.h"
+#include "console_icon.h"
 #include "error_boundary.h"
 #include "frame.h"
 #include "library_reader.h"
@@ -48,17 +49,7 @@ QIcon ConsoleIcon() {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal u = size / 16.0;
-    p.setPen(Qt::NoPen);
-    p.setBrush(kDarkBlue);
-    p.drawRoundedRect(QRectF(1 * u, 3 * u, 14 * u, 10 * u), 1.5 * u, 1.5 * u);
-    p.setBrush(QColor(230, 190, 60));  // the chip
-    p.drawRect(QRectF(3 * u, 6 * u, 3 * u, 3 * u));
-    p.setPen(QPen(Qt::white, qMax(1.0, u * 0.8)));
-    p.setBrush(Qt::NoBrush);
-    for (int i = 0; i < 3; ++i)  // the antenna's waves
-      p.drawArc(QRectF((7 + i * 2) * u, (5 - i) * u, 3 * u, (6 + 2 * i) * u), -60 * 16, 120 * 16);
+    rfid::console::PaintConsoleIcon(p, size);
     p.end();
     icon.addPixmap(pixmap);
   }

@@ -1,3 +1,4 @@
+#include <QImage>
 #include <QGroupBox>
 #include <QMessageBox>
 #include <QTest>
@@ -142,6 +143,25 @@ TEST_F(ConsoleTest, EveryControlSitsWhereTheLayoutPutsIt) {
   EXPECT_EQ(console->Label4->x(), console->TxtData_Read->x());
   EXPECT_EQ(console->LabMsg1->width(), console->LabMsg2->width());
   EXPECT_LE(console->LabMsg2->geometry().bottom(), console->Frame2->height());
+}
+
+// The icon theme's files the package installs are painted by the window's
+// own painter: at the window's sizes they are its icon, pixel for pixel.
+TEST_F(ConsoleTest, IconThemeFilesAreTheWindowsIcon) {
+  for (int size : {16, 32, 48, 256}) {
+    SCOPED_TRACE(size);
+    const QString file = QStringLiteral(RFID_ICON_DIR "/%1x%1/apps/rfid-console.png").arg(size);
+    const QImage installed(file);
+    ASSERT_FALSE(installed.isNull()) << file.toStdString();
+    EXPECT_EQ(installed.size(), QSize(size, size));
+    // The card's body fills the middle; the corners stay transparent.
+    EXPECT_EQ(installed.pixelColor(size / 2, size / 2 + size / 4), QColor(0, 0, 64));
+    EXPECT_EQ(installed.pixelColor(0, 0).alpha(), 0);
+    if (size > 48) continue;  // the window's icon holds 16, 32 and 48
+    const QImage window =
+        console->windowIcon().pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(installed.convertToFormat(QImage::Format_ARGB32), window);
+  }
 }
 
 TEST_F(ConsoleTest, WindowShowsTheUpperPanelAndHidesTheLowerGroupBelowIt) {
