@@ -12,7 +12,7 @@
 #include <stdexcept>
 
 #include "Bas_YkMain11.h"
-#include "console_icon.h"
+#include "icons.h"
 #include "error_boundary.h"
 #include "frame.h"
 #include "library_reader.h"
@@ -41,37 +41,6 @@ rfid::Reader* g_instanceReader = nullptr;
 FrmRfid_Dll1::TestWindowFactory& Factory() {
   static FrmRfid_Dll1::TestWindowFactory factory;
   return factory;
-}
-
-QIcon ConsoleIcon() {
-  QIcon icon;
-  for (int size : {16, 32, 48}) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    rfid::console::PaintConsoleIcon(p, size);
-    p.end();
-    icon.addPixmap(pixmap);
-  }
-  return icon;
-}
-
-// A door with an arrow leaving it: drawn here rather than decoded from an
-// image, which keeps image libraries out of the start-up.
-QIcon QuitIcon(int size) {
-  QPixmap pixmap(size, size);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  const qreal u = size / 16.0;
-  p.setPen(QPen(QColor(90, 60, 30), qMax(1.0, u)));
-  p.setBrush(QColor(200, 150, 90));
-  p.drawRect(QRectF(2 * u, 1 * u, 7 * u, 14 * u));
-  p.setPen(QPen(QColor(180, 0, 0), qMax(1.5, 1.6 * u)));
-  p.drawLine(QPointF(7 * u, 8 * u), QPointF(15 * u, 8 * u));
-  p.drawLine(QPointF(12 * u, 5 * u), QPointF(15 * u, 8 * u));
-  p.drawLine(QPointF(12 * u, 11 * u), QPointF(15 * u, 8 * u));
-  p.end();
-  return QIcon(pixmap);
 }
 
 void SetBackground(QWidget* w, const QColor& background, const QColor* text = nullptr) {
@@ -123,7 +92,7 @@ FrmRfid_Dll1::~FrmRfid_Dll1() {
 
 void FrmRfid_Dll1::BuildControls() {
   setWindowTitle(QStringLiteral("TQR-USB DLL DEMO / tqr32.dll"));
-  setWindowIcon(ConsoleIcon());
+  setWindowIcon(rfid::ui::ConsoleIcon());
   // A resizable frame: enlarging the window reaches the lower group.
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
@@ -187,7 +156,7 @@ void FrmRfid_Dll1::BuildControls() {
   cmdQuit->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   cmdQuit->setFocusPolicy(Qt::StrongFocus);
   cmdQuit->setFont(Font("굴림체", 11.25, false));
-  cmdQuit->setIcon(QuitIcon(Twips(480)));
+  cmdQuit->setIcon(rfid::ui::QuitIcon(Twips(480)));
   cmdQuit->setIconSize(QSize(Twips(480), Twips(480)));
   PlaceTwips(cmdQuit, 90, 60, 1305, 1425);
 

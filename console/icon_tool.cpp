@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "console_icon.h"
+#include "icons.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
-    rfid::console::PaintConsoleIcon(p, size);
+    rfid::ui::PaintConsoleIcon(p, size);
     p.end();
     const QString dir = QStringLiteral("%1/%2x%2/apps").arg(root).arg(size);
     const QString file = dir + QStringLiteral("/rfid-console.png");
