@@ -63,10 +63,10 @@ Answer Execute(State& state, std::string_view frame) {
   switch (Command(command)) {
     case Command::Beep:
       if (parameter == 1) {
-        ++state.goodBeeps;
+        CountUp(state.goodBeeps, kMaxBeeps);
         return {SuccessReply(""), "good beep"};
       }
-      ++state.errorBeeps;
+      CountUp(state.errorBeeps, kMaxBeeps);
       return {SuccessReply(""), "error beep"};
     case Command::Detect: {
       const CardKind wanted = parameter == 1 ? CardKind::Iso14443A : CardKind::Iso15693;
@@ -98,7 +98,7 @@ Answer Execute(State& state, std::string_view frame) {
 }  // namespace
 
 Outcome Respond(State& state, std::string_view frame, std::int64_t nowMs) {
-  ++state.exchanges;
+  CountUp(state.exchanges, kMaxExchanges);
   Outcome out;
   if (!state.attached) {
     out.written = false;

@@ -270,12 +270,12 @@ State ParseState(std::string_view text) {
       s.card.onField = where == "on-field";
     } else if (key == "beeps") {
       once(key);
-      s.goodBeeps = p.Number<int>(0, 2000000000);
-      s.errorBeeps = p.Number<int>(0, 2000000000);
+      s.goodBeeps = p.Number<int>(0, kMaxBeeps);
+      s.errorBeeps = p.Number<int>(0, kMaxBeeps);
       p.End();
     } else if (key == "exchanges") {
       once(key);
-      s.exchanges = p.Number<std::int64_t>(0, INT64_MAX);
+      s.exchanges = p.Number<std::int64_t>(0, kMaxExchanges);
       p.End();
     } else if (key == "fault") {
       const std::string kind = p.Word();

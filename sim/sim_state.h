@@ -24,6 +24,16 @@ inline constexpr int kBlockCount = 256;
 inline constexpr std::size_t kBlockTextLength = 32;  // 16 bytes as hex digits
 inline constexpr std::size_t kLogLimit = 50;
 inline constexpr int kMaxDelayMs = 60000;
+// Counters stop at these (the largest values the state file takes): a
+// reader that runs for ever never makes its own state unreadable.
+inline constexpr int kMaxBeeps = 2000000000;
+inline constexpr std::int64_t kMaxExchanges = INT64_MAX;
+
+// Adds one unless the counter is at its limit.
+template <class Int>
+void CountUp(Int& counter, Int limit) {
+  if (counter < limit) ++counter;
+}
 
 enum class CardKind { Iso14443A, Iso15693 };
 

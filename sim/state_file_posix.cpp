@@ -38,6 +38,41 @@ class Fd {
   int fd_;
 };
 
+std::string KindOfFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  return "a special file";
+}
+
+void RequireRegular(int fd, const std::string& what, const std::string& path) {
+  struct stat st{};
+  if (::fstat(fd, &st) != 0) ThrowErrno("cannot examine the " + what, path);
+  if (!S_ISREG(st.st_mode))
+    throw StateError(what + " " + path + " is " + KindOfFile(st.st_mode) + ", not a regular file");
+}
+
+StateError SymlinkRefusal(const std::string& path) {
+  return StateError("state file " + path +
+                    " is a symbolic link; links are not followed: name the file itself");
+}
+
+// What the rename would replace must be a state file (or nothing): never a
+// link, a FIFO, a device or a folder someone put in its place.
+void RequireReplaceable(const std::string& path) {
+  struct stat st{};
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return;
+    ThrowErrno("cannot examine the state file", path);
+  }
+  if (S_ISLNK(st.st_mode)) throw SymlinkRefusal(path);
+  if (!S_ISREG(st.st_mode))
+    throw StateError("state file " + path + " is " + KindOfFile(st.st_mode) +
+                     ", not a regular file");
+}
+
 }  // namespace
 
 StateLock::StateLock(const std::string& statePath) {
@@ -48,8 +83,11 @@ StateLock::StateLock(const std::string& statePath) {
     if (ec) throw StateError("cannot create the folder " + parent.string() + ": " + ec.message());
   }
   const std::string lockPath = statePath + ".lock";
-  Fd fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  // A FIFO or device put there must not hold us up, a link must not lead
+  // us elsewhere.
+  Fd fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (fd.get() < 0) ThrowErrno("cannot open the lock file", lockPath);
+  RequireRegular(fd.get(), "lock file", lockPath);
   while (::flock(fd.get(), LOCK_EX) != 0) {
     if (errno != EINTR) ThrowErrno("cannot lock", lockPath);
   }
@@ -60,11 +98,14 @@ StateLock::~StateLock() { ::close(int(handle_)); }  // closing releases the lock
 
 // The file's text, or nullopt when it does not exist.
 std::optional<std::string> ReadStateFile(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking: opening a FIFO for reading would wait for a writer.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT) return std::nullopt;
+    if (errno == ELOOP) throw SymlinkRefusal(path);
     ThrowErrno("cannot open the state file", path);
   }
+  RequireRegular(fd.get(), "state file", path);
   std::string text;
   char buffer[8192];
   while (true) {
@@ -83,9 +124,15 @@ std::optional<std::string> ReadStateFile(const std::string& path) {
 }
 
 void WriteAtomically(const std::string& path, const std::string& text) {
-  const std::string temp = path + ".tmp";  // only the lock holder writes it
+  RequireReplaceable(path);
+  // Only the lock holder writes it. A leftover of a crashed writer, or
+  // anything else under that name, is removed (a link itself, never what it
+  // points to), and the file is created afresh: O_EXCL never opens an
+  // existing file or follows a link.
+  const std::string temp = path + ".tmp";
+  if (::unlink(temp.c_str()) != 0 && errno != ENOENT) ThrowErrno("cannot remove", temp);
   {
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (fd.get() < 0) ThrowErrno("cannot create", temp);
     std::size_t done = 0;
     while (done < text.size()) {
