@@ -11,7 +11,8 @@
 namespace rfid {
 
 // Text to the local 8-bit encoding, one byte a character; nullopt when a
-// character has no single-byte form there.
+// character has no single-byte form there, or is a NUL (the library would
+// take the text as ending there).
 std::optional<std::string> EncodeSingleByte(std::u16string_view text);
 
 // Bytes in the local 8-bit encoding to text; NUL bytes stay NUL characters,

@@ -47,6 +47,7 @@ std::optional<std::string> EncodeSingleByte(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char16_t c : text) {
+    if (c == u'\0') return std::nullopt;  // would end the C string early
     if (c < 0x80) {  // ASCII is single-byte in every encoding we meet
       out.push_back(char(c));
       continue;

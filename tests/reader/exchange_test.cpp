@@ -62,6 +62,8 @@ TEST(Exchange, SingleByteEncoding) {
   EXPECT_EQ(EncodeSingleByte(u"57010000012345AAAAAA"), "57010000012345AAAAAA");
   EXPECT_EQ(EncodeSingleByte(u"홍길동"), std::nullopt);
   EXPECT_EQ(EncodeSingleByte(u"\U0001F600"), std::nullopt);
+  // A NUL would cut the frame short where the library reads it.
+  EXPECT_EQ(EncodeSingleByte(std::u16string_view(u"5701\0" u"012345", 11)), std::nullopt);
   EXPECT_EQ(DecodeLocal8Bit("41\0" "7", 4), std::u16string(u"41\0" "7", 4));
 }
 
