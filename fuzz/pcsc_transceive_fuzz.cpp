@@ -63,6 +63,17 @@ class ScriptedLink final : public CardLink {
   int generation_ = -1;
 };
 
+// Block N as the card gives it out: a Classic trailer's key A reads as
+// zeros, Ultralight reads roll over past the last page.
+Bytes AsRead(const rig::CardModel& card, int block) {
+  Bytes out;
+  for (std::size_t i = 0; i < 16; ++i)
+    out.push_back(card.Read((std::size_t(block) * 16 + i) % card.Size(), 1)[0]);
+  if (card.Type() == rig::CardType::Classic1K && block % 4 == 3)
+    std::fill(out.begin(), out.begin() + 6, 0x00);
+  return out;
+}
+
 }  // namespace
 
 namespace rfid::pcsc {
@@ -105,9 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (request->command == Command::Read) {
       FUZZ_CHECK(reply.text.size() == 4 + 32 + 2);
-      const std::size_t at = std::size_t(request->parameter) * 16;
-      FUZZ_CHECK(at + 16 <= g_field.card->Size());
-      FUZZ_CHECK(reply.text.substr(4, 32) == HexBytes(g_field.card->Read(at, 16), false));
+      FUZZ_CHECK(reply.text.substr(4, 32) == HexBytes(AsRead(*g_field.card, request->parameter), false));
     }
   }
   return 0;
