@@ -30,8 +30,25 @@ class FuzzLink final : public CardLink {
     for (int i = 0; i < n; ++i) readers.push_back("Reader " + std::to_string(i));
     return readers;
   }
+  std::vector<ReaderState> Survey() override {
+    MaybeFail();
+    std::vector<ReaderState> readers;
+    const int n = in_.ConsumeIntegralInRange<int>(0, 2);
+    for (int i = 0; i < n; ++i) {
+      ReaderState r;
+      r.name = "Reader " + std::to_string(i);
+      r.card = in_.ConsumeBool();
+      r.exclusive = in_.ConsumeIntegralInRange<int>(0, 7) == 0;
+      if (r.card) r.atr = Atr().value_or(Bytes());
+      readers.push_back(r);
+    }
+    return readers;
+  }
   std::optional<Bytes> Connect(const std::string&) override {
     MaybeFail();
+    return Atr();
+  }
+  std::optional<Bytes> Atr() {
     switch (in_.ConsumeIntegralInRange<int>(0, 5)) {
       case 0: return std::nullopt;
       case 1: return rig::StorageAtr(0x03, 0x0001);  // Classic 1K
@@ -68,7 +85,7 @@ class FuzzLink final : public CardLink {
  private:
   void MaybeFail() {
     if (in_.ConsumeIntegralInRange<int>(0, 15) != 0) return;
-    throw LinkError(LinkFault(in_.ConsumeIntegralInRange<int>(0, 4)), "scripted fault");
+    throw LinkError(LinkFault(in_.ConsumeIntegralInRange<int>(0, int(LinkFault::InUse))), "scripted fault");
   }
   FuzzedDataProvider& in_;
   std::vector<Sent>& log_;

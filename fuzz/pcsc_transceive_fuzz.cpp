@@ -32,6 +32,14 @@ Field g_field;
 class ScriptedLink final : public CardLink {
  public:
   std::vector<std::string> ListReaders() override { return {"Fuzz Reader 0"}; }
+  std::vector<ReaderState> Survey() override {
+    std::lock_guard lock(g_field.mutex);
+    ReaderState state;
+    state.name = "Fuzz Reader 0";
+    state.card = g_field.card != nullptr;
+    if (g_field.card) state.atr = g_field.card->Atr();
+    return {state};
+  }
   std::optional<Bytes> Connect(const std::string&) override {
     std::lock_guard lock(g_field.mutex);
     if (!g_field.card) return std::nullopt;
@@ -78,6 +86,7 @@ Bytes AsRead(const rig::CardModel& card, int block) {
 
 namespace rfid::pcsc {
 std::unique_ptr<CardLink> MakePcscLink() { return std::make_unique<ScriptedLink>(); }
+std::vector<std::string> OtherPcscPrograms() { return {}; }
 }  // namespace rfid::pcsc
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
