@@ -1,6 +1,6 @@
 // Frames into the PC/SC reader library's tqr_data_transceive_ex, the
 // library's own code, with its PC/SC link replaced by a scripted card (a
-// Classic 1K, an Ultralight or an ISO 15693 card, or none): the reply fits
+// Classic 1K or 4K, an Ultralight, an NTAG215 or an ISO 15693 card, or none): the reply fits
 // the program's buffer and is one the library gives, and a write that
 // answers success left its 16 bytes on the card.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -77,7 +77,9 @@ Bytes AsRead(const rig::CardModel& card, int block) {
   Bytes out;
   for (std::size_t i = 0; i < 16; ++i)
     out.push_back(card.Read((std::size_t(block) * 16 + i) % card.Size(), 1)[0]);
-  if (card.Type() == rig::CardType::Classic1K && block % 4 == 3)
+  const bool classic = card.Type() == rig::CardType::Classic1K || card.Type() == rig::CardType::Classic4K;
+  // Trailers: every fourth block in the first 32 sectors, every sixteenth after.
+  if (classic && (block < 128 ? block % 4 == 3 : block % 16 == 15))
     std::fill(out.begin(), out.begin() + 6, 0x00);
   return out;
 }
@@ -93,8 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzedDataProvider in(data, size);
   {
     std::lock_guard lock(g_field.mutex);
-    const int kind = in.ConsumeIntegralInRange<int>(0, 3);
-    g_field.card = kind == 3 ? nullptr
+    const int kind = in.ConsumeIntegralInRange<int>(0, 5);  // the rig's five cards, or none
+    g_field.card = kind == 5 ? nullptr
                              : std::make_unique<rig::CardModel>(rig::CardType(kind));
     ++g_field.generation;
   }
