@@ -72,11 +72,17 @@ class ScriptedLink final : public CardLink {
 };
 
 // Block N as the card gives it out: a Classic trailer's key A reads as
-// zeros, Ultralight reads roll over past the last page.
+// zeros, an NTAG's password and PACK pages too, and Ultralight reads roll
+// over past the last page.
 Bytes AsRead(const rig::CardModel& card, int block) {
   Bytes out;
-  for (std::size_t i = 0; i < 16; ++i)
-    out.push_back(card.Read((std::size_t(block) * 16 + i) % card.Size(), 1)[0]);
+  for (std::size_t i = 0; i < 16; ++i) {
+    const std::size_t at = (std::size_t(block) * 16 + i) % card.Size();
+    const std::size_t page = at / 4;
+    const bool hidden = card.Type() == rig::CardType::Ntag215 &&
+                        (page == rig::kNtagPwdPage || page == rig::kNtagPackPage);
+    out.push_back(hidden ? 0x00 : card.Read(at, 1)[0]);
+  }
   const bool classic = card.Type() == rig::CardType::Classic1K || card.Type() == rig::CardType::Classic4K;
   // Trailers: every fourth block in the first 32 sectors, every sixteenth after.
   if (classic && (block < 128 ? block % 4 == 3 : block % 16 == 15))
