@@ -158,9 +158,9 @@ std::string Engine::Transceive(std::string_view frame) {
   };
   trace("frame " + std::string(frame));
   const auto checked = CheckFrame(frame);
-  if (const auto* fault = std::get_if<FrameFault>(&checked)) {
-    trace("refused: " + fault->why);
-    return FailureReply(fault->failure);
+  if (const auto* refusal = std::get_if<FrameRefusal>(&checked)) {
+    trace("refused: " + refusal->why);
+    return FailureReply(refusal->failure);
   }
   const Outcome outcome = RunOnWorker(std::get<Request>(checked), settings);
   if (outcome.failure) trace("failed: " + outcome.note);
