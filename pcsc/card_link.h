@@ -27,11 +27,11 @@ enum class LinkFault {
 
 class LinkError : public std::runtime_error {
  public:
-  LinkError(LinkFault fault, const std::string& what) : std::runtime_error(what), fault_(fault) {}
-  LinkFault Fault() const { return fault_; }
+  LinkError(LinkFault fault, const std::string& what) : std::runtime_error(what), m_Fault(fault) {}
+  LinkFault Fault() const { return m_Fault; }
 
  private:
-  LinkFault fault_;
+  LinkFault m_Fault;
 };
 
 // What the service tells of a reader without connecting to it.

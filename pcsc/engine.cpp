@@ -39,22 +39,24 @@ struct Engine::Worker final : Watch {
 };
 
 Engine::Engine(LinkFactory factory, SettingsSource settings, std::chrono::milliseconds exchangeTime)
-    : factory_(std::move(factory)), settings_(std::move(settings)), exchangeTime_(exchangeTime) {}
+    : m_Factory(std::move(factory)),
+      m_Settings(std::move(settings)),
+      m_ExchangeTime(exchangeTime) {}
 
 Engine::~Engine() {
-  if (!worker_) return;
+  if (!m_Worker) return;
   bool stuck;
   {
-    std::lock_guard lock(worker_->mutex);
-    worker_->quit = true;
-    worker_->answered = true;
-    stuck = worker_->running;
+    std::lock_guard lock(m_Worker->mutex);
+    m_Worker->quit = true;
+    m_Worker->answered = true;
+    stuck = m_Worker->running;
   }
-  worker_->wake.notify_all();
+  m_Worker->wake.notify_all();
   // A worker stuck in a PC/SC call cannot be joined; it holds its own share
   // of what it uses.
-  if (stuck) thread_.detach();
-  else thread_.join();
+  if (stuck) m_Thread.detach();
+  else m_Thread.join();
 }
 
 void Engine::Loop(std::shared_ptr<Worker> worker) {
@@ -84,11 +86,11 @@ void Engine::Loop(std::shared_ptr<Worker> worker) {
 }
 
 Outcome Engine::RunOnWorker(const Request& request, const Settings& settings) {
-  if (!worker_) {
-    worker_ = std::make_shared<Worker>(factory_);
-    thread_ = std::thread(Loop, worker_);
+  if (!m_Worker) {
+    m_Worker = std::make_shared<Worker>(m_Factory);
+    m_Thread = std::thread(Loop, m_Worker);
   }
-  Worker& w = *worker_;
+  Worker& w = *m_Worker;
   std::unique_lock lock(w.mutex);
   if (w.running)
     return {Failure::Busy, {}, "nothing sent: an exchange answered earlier still waits for " +
@@ -101,14 +103,14 @@ Outcome Engine::RunOnWorker(const Request& request, const Settings& settings) {
   w.wait = Wait::Service;
   w.reader.clear();
   w.wake.notify_all();
-  if (w.wake.wait_for(lock, exchangeTime_, [&] { return w.result.has_value(); })) {
+  if (w.wake.wait_for(lock, m_ExchangeTime, [&] { return w.result.has_value(); })) {
     Outcome outcome = std::move(*w.result);
     w.result.reset();
     return outcome;
   }
   // Answered now: the worker stops at its next PC/SC call.
   w.answered = true;
-  const std::string limit = std::to_string(exchangeTime_.count()) + " ms";
+  const std::string limit = std::to_string(m_ExchangeTime.count()) + " ms";
   // Short of the card, only another program's transaction keeps a reader
   // call waiting.
   if (w.wait == Wait::Reader)
@@ -118,14 +120,14 @@ Outcome Engine::RunOnWorker(const Request& request, const Settings& settings) {
 }
 
 bool Engine::Stuck() const {
-  if (!worker_) return false;
-  std::lock_guard lock(worker_->mutex);
-  return worker_->running;
+  if (!m_Worker) return false;
+  std::lock_guard lock(m_Worker->mutex);
+  return m_Worker->running;
 }
 
 void Engine::Notify(const Settings& settings, const Outcome& outcome) {
   if (!outcome.failure) {
-    lastNotice_.clear();
+    m_LastNotice.clear();
     return;
   }
   std::string notice;
@@ -145,22 +147,22 @@ void Engine::Notify(const Settings& settings, const Outcome& outcome) {
     return;
   }
   // Once for each state of things, not at every exchange.
-  if (notice == lastNotice_) return;
-  lastNotice_ = notice;
+  if (notice == m_LastNotice) return;
+  m_LastNotice = notice;
   if (settings.notice) settings.notice(notice);
 }
 
 std::string Engine::Transceive(std::string_view frame) {
-  std::lock_guard lock(mutex_);
-  const Settings settings = settings_();
+  std::lock_guard lock(m_Mutex);
+  const Settings settings = m_Settings();
   auto trace = [&](const std::string& line) {
     if (settings.trace) settings.trace(line);
   };
   trace("frame " + std::string(frame));
   const auto checked = CheckFrame(frame);
-  if (const auto* fault = std::get_if<FrameFault>(&checked)) {
-    trace("refused: " + fault->why);
-    return FailureReply(fault->failure);
+  if (const auto* refusal = std::get_if<FrameRefusal>(&checked)) {
+    trace("refused: " + refusal->why);
+    return FailureReply(refusal->failure);
   }
   const Outcome outcome = RunOnWorker(std::get<Request>(checked), settings);
   if (outcome.failure) trace("failed: " + outcome.note);
@@ -171,9 +173,9 @@ std::string Engine::Transceive(std::string_view frame) {
 }
 
 bool Engine::DeviceFind() {
-  const Settings settings = settings_();
+  const Settings settings = m_Settings();
   try {
-    auto link = factory_();
+    auto link = m_Factory();
     for (const std::string& name : link->ListReaders())
       if (settings.readerFilter.empty() || name.find(settings.readerFilter) != std::string::npos)
         return true;

@@ -46,13 +46,13 @@ class Engine {
   void Notify(const Settings& settings, const Outcome& outcome);
   static void Loop(std::shared_ptr<Worker> worker);
 
-  LinkFactory factory_;
-  SettingsSource settings_;
-  std::chrono::milliseconds exchangeTime_;
-  std::mutex mutex_;
-  std::shared_ptr<Worker> worker_;
-  std::thread thread_;
-  std::string lastNotice_;
+  LinkFactory m_Factory;
+  SettingsSource m_Settings;
+  std::chrono::milliseconds m_ExchangeTime;
+  std::mutex m_Mutex;
+  std::shared_ptr<Worker> m_Worker;
+  std::thread m_Thread;
+  std::string m_LastNotice;
 };
 
 }  // namespace rfid::pcsc

@@ -52,17 +52,17 @@ class PcscLink final : public CardLink {
  public:
   ~PcscLink() override {
     Disconnect();
-    if (haveContext_) SCardReleaseContext(context_);
+    if (m_HaveContext) SCardReleaseContext(m_Context);
   }
 
   std::vector<std::string> ListReaders() override {
     EnsureContext();
     DWORD size = 0;
-    LONG rv = SCardListReaders(context_, nullptr, nullptr, &size);
+    LONG rv = SCardListReaders(m_Context, nullptr, nullptr, &size);
     if (rv == SCARD_E_NO_READERS_AVAILABLE) return {};
     if (rv != SCARD_S_SUCCESS) Throw("SCardListReaders", rv);
     std::string buffer(size, '\0');
-    rv = SCardListReaders(context_, nullptr, buffer.data(), &size);
+    rv = SCardListReaders(m_Context, nullptr, buffer.data(), &size);
     if (rv == SCARD_E_NO_READERS_AVAILABLE) return {};
     if (rv != SCARD_S_SUCCESS) Throw("SCardListReaders", rv);
     buffer.resize(size);
@@ -84,7 +84,7 @@ class PcscLink final : public CardLink {
       states[i].szReader = names[i].c_str();
       states[i].dwCurrentState = SCARD_STATE_UNAWARE;
     }
-    const LONG rv = SCardGetStatusChange(context_, 0, states.data(), DWORD(states.size()));
+    const LONG rv = SCardGetStatusChange(m_Context, 0, states.data(), DWORD(states.size()));
     if (rv != SCARD_S_SUCCESS && rv != SCARD_E_TIMEOUT) Throw("SCardGetStatusChange", rv);
     std::vector<ReaderState> survey;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -103,8 +103,8 @@ class PcscLink final : public CardLink {
   std::optional<Bytes> Connect(const std::string& reader) override {
     EnsureContext();
     Disconnect();
-    LONG rv = SCardConnect(context_, reader.c_str(), SCARD_SHARE_SHARED,
-                           SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card_, &protocol_);
+    LONG rv = SCardConnect(m_Context, reader.c_str(), SCARD_SHARE_SHARED,
+                           SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &m_Card, &m_Protocol);
     switch (rv) {
       case SCARD_S_SUCCESS: break;
       case SCARD_E_NO_SMARTCARD:
@@ -116,11 +116,11 @@ class PcscLink final : public CardLink {
       default:  // SCARD_E_SHARING_VIOLATION: another program holds it exclusively
         Throw("SCardConnect", rv);
     }
-    haveCard_ = true;
+    m_HaveCard = true;
     std::array<BYTE, kMaxAtrLength> atr{};
     DWORD atrLength = atr.size();
     DWORD state = 0, protocol = 0;
-    rv = SCardStatus(card_, nullptr, nullptr, &state, &protocol, atr.data(), &atrLength);
+    rv = SCardStatus(m_Card, nullptr, nullptr, &state, &protocol, atr.data(), &atrLength);
     if (rv != SCARD_S_SUCCESS) {
       Disconnect();
       if (FaultOf(rv) == LinkFault::Failed) Throw("SCardStatus", rv);
@@ -130,9 +130,9 @@ class PcscLink final : public CardLink {
   }
 
   void Disconnect() override {
-    if (!haveCard_) return;
-    SCardDisconnect(card_, SCARD_LEAVE_CARD);
-    haveCard_ = false;
+    if (!m_HaveCard) return;
+    SCardDisconnect(m_Card, SCARD_LEAVE_CARD);
+    m_HaveCard = false;
   }
 
   void CheckCard() override {
@@ -147,13 +147,13 @@ class PcscLink final : public CardLink {
   }
 
   void EndTransaction() override {
-    if (haveCard_) SCardEndTransaction(card_, SCARD_LEAVE_CARD);
+    if (m_HaveCard) SCardEndTransaction(m_Card, SCARD_LEAVE_CARD);
   }
 
   Bytes Transmit(const Bytes& command) override {
     std::array<BYTE, 258> response{};
     DWORD length = response.size();
-    const SCARD_IO_REQUEST* pci = protocol_ == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
+    const SCARD_IO_REQUEST* pci = m_Protocol == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
     const LONG rv = SCardTransmit(Card(), pci, command.data(), DWORD(command.size()), nullptr,
                                   response.data(), &length);
     if (rv != SCARD_S_SUCCESS) Throw("SCardTransmit", rv);
@@ -162,23 +162,23 @@ class PcscLink final : public CardLink {
 
  private:
   void EnsureContext() {
-    if (haveContext_) return;
-    const LONG rv = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context_);
+    if (m_HaveContext) return;
+    const LONG rv = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &m_Context);
     if (rv != SCARD_S_SUCCESS)
       throw LinkError(LinkFault::NoService, Describe("SCardEstablishContext", rv));
-    haveContext_ = true;
+    m_HaveContext = true;
   }
 
   SCARDHANDLE Card() const {
-    if (!haveCard_) throw LinkError(LinkFault::Stale, "no card handle");
-    return card_;
+    if (!m_HaveCard) throw LinkError(LinkFault::Stale, "no card handle");
+    return m_Card;
   }
 
-  SCARDCONTEXT context_ = 0;
-  bool haveContext_ = false;
-  SCARDHANDLE card_ = 0;
-  bool haveCard_ = false;
-  DWORD protocol_ = 0;
+  SCARDCONTEXT m_Context = 0;
+  bool m_HaveContext = false;
+  SCARDHANDLE m_Card = 0;
+  bool m_HaveCard = false;
+  DWORD m_Protocol = 0;
 };
 
 }  // namespace

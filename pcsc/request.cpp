@@ -1,13 +1,8 @@
 #include "request.h"
 
-namespace rfid::pcsc {
+#include <stdexcept>
 
-std::variant<Request, FrameFault> CheckFrame(std::string_view frame) {
-  auto checked = rfid::CheckFrame(frame);
-  if (auto* refusal = std::get_if<FrameRefusal>(&checked))
-    return FrameFault{Failure(int(refusal->error)), std::move(refusal->why)};
-  return std::get<CheckedFrame>(checked);
-}
+namespace rfid::pcsc {
 
 std::string SuccessReply(std::span<const std::uint8_t> data) {
   if (data.size() > kMaxReplyData)

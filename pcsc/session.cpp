@@ -39,13 +39,13 @@ int Fit(const Request& request, const CardInfo& card) {
 
 class TransactionGuard {
  public:
-  explicit TransactionGuard(CardLink& link) : link_(link) { link_.BeginTransaction(); }
-  ~TransactionGuard() { link_.EndTransaction(); }
+  explicit TransactionGuard(CardLink& link) : m_Link(link) { m_Link.BeginTransaction(); }
+  ~TransactionGuard() { m_Link.EndTransaction(); }
   TransactionGuard(const TransactionGuard&) = delete;
   TransactionGuard& operator=(const TransactionGuard&) = delete;
 
  private:
-  CardLink& link_;
+  CardLink& m_Link;
 };
 }  // namespace
 
@@ -57,22 +57,22 @@ std::string ReplyText(const Outcome& outcome) {
 Session::~Session() { Drop(); }
 
 void Session::Trace(const std::string& line) const {
-  if (settings_ && settings_->trace) settings_->trace(line);
+  if (m_Settings && m_Settings->trace) m_Settings->trace(line);
 }
 
 void Session::Before(Wait wait) {
-  if (watch_) watch_->Before(wait, reader_);
+  if (m_Watch) m_Watch->Before(wait, m_Reader);
 }
 
 void Session::Drop() {
-  if (link_ && connected_) link_->Disconnect();
-  connected_ = false;
-  link_.reset();
+  if (m_Link && m_Connected) m_Link->Disconnect();
+  m_Connected = false;
+  m_Link.reset();
 }
 
 Outcome Session::Run(const Request& request, const Settings& settings, Watch* watch) {
-  settings_ = &settings;
-  watch_ = watch;
+  m_Settings = &settings;
+  m_Watch = watch;
   Outcome outcome;
   for (int attempt = 0;; ++attempt) {
     bool sent = false;
@@ -94,26 +94,26 @@ Outcome Session::Run(const Request& request, const Settings& settings, Watch* wa
       break;
     }
   }
-  settings_ = nullptr;
-  watch_ = nullptr;
+  m_Settings = nullptr;
+  m_Watch = nullptr;
   return outcome;
 }
 
 Outcome Session::Attempt(const Request& request, bool& sent) {
-  if (connected_ && settings_->readerFilter != filter_) {
+  if (m_Connected && m_Settings->readerFilter != m_Filter) {
     Before(Wait::Reader);
-    link_->Disconnect();  // another reader is asked for now
-    connected_ = false;
+    m_Link->Disconnect();  // another reader is asked for now
+    m_Connected = false;
   }
-  const std::string earlier = connected_ ? reader_ : std::string();
-  if (!connected_ || Fit(request, card_) < kBestFit)
+  const std::string earlier = m_Connected ? m_Reader : std::string();
+  if (!m_Connected || Fit(request, m_Card) < kBestFit)
     if (auto failed = Choose(request)) return *failed;
-  auto plan = PlanFor(request, card_);
+  auto plan = PlanFor(request, m_Card);
   if (auto* refusal = std::get_if<Refusal>(&plan)) {
     // Refused by what we knew of the card: make sure it is still that card.
-    if (earlier == reader_) {
+    if (earlier == m_Reader) {
       Before(Wait::Reader);
-      link_->CheckCard();
+      m_Link->CheckCard();
     }
     return Fail(refusal->failure, "nothing sent: " + refusal->why);
   }
@@ -121,10 +121,10 @@ Outcome Session::Attempt(const Request& request, bool& sent) {
 }
 
 std::optional<Outcome> Session::Choose(const Request& request) {
-  if (!link_) link_ = factory_();
-  const std::string& filter = settings_->readerFilter;
+  if (!m_Link) m_Link = m_Factory();
+  const std::string& filter = m_Settings->readerFilter;
   Before(Wait::Service);
-  std::vector<ReaderState> readers = link_->Survey();
+  std::vector<ReaderState> readers = m_Link->Survey();
   std::erase_if(readers, [&](const ReaderState& r) {
     return !filter.empty() && r.name.find(filter) == std::string::npos;
   });
@@ -145,34 +145,35 @@ std::optional<Outcome> Session::Choose(const Request& request) {
   std::string inUse;
   for (const auto& [fit, r] : fitting) {
     // The card connected to serves best (another card there has another ATR).
-    if (connected_ && r->name == reader_ && r->atr == atr_) return std::nullopt;
+    if (m_Connected && r->name == m_Reader && r->atr == m_Atr) return std::nullopt;
     if (r->exclusive) {
       inUse = r->name;
       continue;
     }
-    reader_ = r->name;
+    m_Reader = r->name;
     Before(Wait::Reader);
     std::optional<Bytes> atr;
     try {
-      connected_ = false;
-      atr = link_->Connect(r->name);
+      m_Connected = false;
+      atr = m_Link->Connect(r->name);
     } catch (const LinkError& e) {
       if (e.Fault() != LinkFault::InUse) throw;
       inUse = r->name;
       continue;
     }
     if (!atr) continue;
-    connected_ = true;
-    filter_ = filter;
-    atr_ = *atr;
-    card_ = IdentifyCard(*atr);
-    Trace("reader \"" + r->name + "\": ATR " + HexBytes(*atr, true) + " (" + card_.Describe() + ")");
-    const std::string serves = "reader \"" + r->name + "\" serves (" + card_.Describe() + ")";
-    if (served_ != serves && settings_->notice) settings_->notice(serves);
-    served_ = serves;
+    m_Connected = true;
+    m_Filter = filter;
+    m_Atr = *atr;
+    m_Card = IdentifyCard(*atr);
+    Trace("reader \"" + r->name + "\": ATR " + HexBytes(*atr, true) + " (" + m_Card.Describe() +
+          ")");
+    const std::string serves = "reader \"" + r->name + "\" serves (" + m_Card.Describe() + ")";
+    if (m_Served != serves && m_Settings->notice) m_Settings->notice(serves);
+    m_Served = serves;
     return std::nullopt;
   }
-  if (connected_) return std::nullopt;  // nothing better than the card connected to
+  if (m_Connected) return std::nullopt;  // nothing better than the card connected to
   if (!inUse.empty())
     return Fail(Failure::InUse, "reader \"" + inUse + "\" is held exclusively by another program");
   if (firstCard) {
@@ -188,12 +189,12 @@ Outcome Session::Execute(const Plan& plan, bool& sent) {
   // Every exchange is one transaction: another program's transaction makes
   // us wait here, before anything is sent, never in the middle.
   Before(Wait::Reader);
-  TransactionGuard hold(*link_);
+  TransactionGuard hold(*m_Link);
   Bytes data;
   for (const Step& step : plan.steps) {
     Before(Wait::Card);
     Trace("> " + HexBytes(step.command, true));
-    const Bytes response = link_->Transmit(step.command);
+    const Bytes response = m_Link->Transmit(step.command);
     sent = true;
     if (response.size() < 2) {
       Trace("< " + HexBytes(response, true) + " (no status word)");
@@ -209,7 +210,7 @@ Outcome Session::Execute(const Plan& plan, bool& sent) {
                                           std::to_string(step.dataLength));
     data.insert(data.end(), body.begin(), body.end());
   }
-  if (plan.detect && !UidLengthFits(card_.standard, data.size()))
+  if (plan.detect && !UidLengthFits(m_Card.standard, data.size()))
     return Fail(Failure::CardError, "UID of " + std::to_string(data.size()) + " bytes");
   if (data.size() > kMaxReplyData)
     return Fail(Failure::CardError, std::to_string(data.size()) + " data bytes do not fit a reply");

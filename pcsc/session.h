@@ -59,7 +59,7 @@ using LinkFactory = std::function<std::unique_ptr<CardLink>()>;
 
 class Session {
  public:
-  explicit Session(LinkFactory factory) : factory_(std::move(factory)) {}
+  explicit Session(LinkFactory factory) : m_Factory(std::move(factory)) {}
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -76,16 +76,16 @@ class Session {
   void Before(Wait wait);
   void Trace(const std::string& line) const;
 
-  LinkFactory factory_;
-  const Settings* settings_ = nullptr;
-  Watch* watch_ = nullptr;
-  std::unique_ptr<CardLink> link_;
-  bool connected_ = false;
-  std::string reader_;
-  std::string filter_;  // the filter the connection was chosen by
-  std::string served_;  // the last notice of which reader serves
-  Bytes atr_;
-  CardInfo card_;
+  LinkFactory m_Factory;
+  const Settings* m_Settings = nullptr;
+  Watch* m_Watch = nullptr;
+  std::unique_ptr<CardLink> m_Link;
+  bool m_Connected = false;
+  std::string m_Reader;
+  std::string m_Filter;  // the filter the connection was chosen by
+  std::string m_Served;  // the last notice of which reader serves
+  Bytes m_Atr;
+  CardInfo m_Card;
 };
 
 }  // namespace rfid::pcsc

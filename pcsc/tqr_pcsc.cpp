@@ -74,7 +74,7 @@ TQR_EXPORT int16_t TQR_CALL tqr_data_transceive_ex(const char* send, char* recei
     WriteReply(receive, reply);
     return rfid::ReplyOk(reply) ? 0 : 1;
   } catch (...) {
-    WriteReply(receive, FailureReply(Failure::Internal));
+    WriteReply(receive, rfid::FailureReply(rfid::Failure::Internal));
     return 1;
   }
 }

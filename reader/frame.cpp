@@ -30,16 +30,16 @@ int PairAt(std::string_view frame, std::size_t index) {
 
 std::variant<CheckedFrame, FrameRefusal> CheckFrame(std::string_view frame) {
   if (frame.size() != kFrameLength)
-    return FrameRefusal{FrameError::Length,
+    return FrameRefusal{Failure::Length,
                         std::to_string(frame.size()) + " characters, a frame has 38"};
   for (std::size_t i = 0; i < frame.size(); ++i)
     if (!IsHexDigit(frame[i]))
-      return FrameRefusal{FrameError::NotHex,
+      return FrameRefusal{Failure::NotHex,
                           "character " + std::to_string(i + 1) + " is not a hex digit"};
   const std::string expected = Bcc(frame.substr(0, kFrameBodyLength));
   const int bcc = PairAt(frame, kFrameBodyLength);
   if (HexPairValue(std::string_view(expected)) != bcc)
-    return FrameRefusal{FrameError::Bcc,
+    return FrameRefusal{Failure::Bcc,
                         "check byte " + ByteText(bcc) + ", expected " + expected};
   CheckedFrame checked;
   const int command = PairAt(frame, 0);
@@ -51,12 +51,12 @@ std::variant<CheckedFrame, FrameRefusal> CheckFrame(std::string_view frame) {
     case int(Command::Beep):
     case int(Command::Detect):
       if (checked.parameter != 1 && checked.parameter != 2)
-        return FrameRefusal{FrameError::Parameter, "command " + ByteText(command) +
-                                                       " has no parameter " +
-                                                       ByteText(checked.parameter)};
+        return FrameRefusal{Failure::Parameter, "command " + ByteText(command) +
+                                                    " has no parameter " +
+                                                    ByteText(checked.parameter)};
       break;
     default:
-      return FrameRefusal{FrameError::Command, "unknown command " + ByteText(command)};
+      return FrameRefusal{Failure::Command, "unknown command " + ByteText(command)};
   }
   checked.command = Command(command);
   for (std::size_t i = 0; i < checked.data.size(); ++i)

@@ -95,23 +95,43 @@ std::string Detect15693Body();
 std::string SuccessReply(std::string_view data);
 std::string FailureReply(int reason);
 
+// The reason byte of a failure reply, one list for both reader libraries:
+// each number means the same in either, and none is ever given a new meaning.
+enum class Failure : std::uint8_t {
+  // The frame refused (CheckFrame).
+  Length = 0x01,     // not 38 characters
+  NotHex = 0x02,     // a character that is not a hexadecimal digit
+  Bcc = 0x03,        // check byte does not match
+  Command = 0x04,    // unknown command
+  Parameter = 0x05,  // parameter the command does not know
+  // The card.
+  NoCard = 0x06,     // no card on the field
+  OtherKind = 0x07,  // detect of the kind the card is not
+  // The simulated reader only.
+  Injected = 0x08,   // a fault set through its tool
+  State = 0x09,      // its state file cannot be used
+  // The PC/SC reader only.
+  NoReader = 0x0A,       // no reader service, or no reader
+  CardError = 0x0B,      // a status word other than 90 00, or a wrong length
+  Refused = 0x0C,        // a write that would spoil the card; nothing sent
+  Lost = 0x0D,           // the card went away during the exchange
+  Timeout = 0x0E,        // no answer within the exchange's time
+  UnknownLayout = 0x0F,  // a card whose memory we do not know
+  Internal = 0x10,
+  InUse = 0x11,  // another program holds the reader or keeps the card in a transaction
+  Busy = 0x12,   // an earlier exchange is still inside the PC/SC service; nothing sent
+};
+inline std::string FailureReply(Failure why) { return FailureReply(int(why)); }
+
 // A frame as a strict reader takes it: 38 hexadecimal digits (either case),
 // a matching check byte, a known command, beeps and detects with 01 or 02.
-// The errors are the reasons our reader libraries put into a failure reply.
-enum class FrameError : std::uint8_t {
-  Length = 0x01,
-  NotHex = 0x02,
-  Bcc = 0x03,
-  Command = 0x04,
-  Parameter = 0x05,
-};
 struct CheckedFrame {
   Command command = Command::Read;
   int parameter = 0;
   std::array<std::uint8_t, 16> data{};
 };
 struct FrameRefusal {
-  FrameError error;
+  Failure failure;  // Length to Parameter
   std::string why;
 };
 std::variant<CheckedFrame, FrameRefusal> CheckFrame(std::string_view frame);

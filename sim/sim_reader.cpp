@@ -48,7 +48,7 @@ Answer Fail(Failure why, std::string note) { return {FailureReply(why), std::mov
 Answer Execute(State& state, std::string_view frame) {
   const auto checked = CheckFrame(frame);
   if (const auto* refusal = std::get_if<FrameRefusal>(&checked))
-    return Fail(Failure(int(refusal->error)), "refused: " + refusal->why);
+    return Fail(refusal->failure, "refused: " + refusal->why);
   const int command = int(std::get<CheckedFrame>(checked).command);
   const int parameter = std::get<CheckedFrame>(checked).parameter;
   const std::string commandText = ByteText(command);

@@ -235,8 +235,8 @@ TEST(Frames, Checks) {
     SCOPED_TRACE(row.what);
     const auto checked = CheckFrame(row.frame);
     if (row.failure) {
-      ASSERT_TRUE(std::holds_alternative<FrameFault>(checked));
-      EXPECT_EQ(std::get<FrameFault>(checked).failure, *row.failure);
+      ASSERT_TRUE(std::holds_alternative<FrameRefusal>(checked));
+      EXPECT_EQ(std::get<FrameRefusal>(checked).failure, *row.failure);
     } else {
       EXPECT_TRUE(std::holds_alternative<Request>(checked));
     }

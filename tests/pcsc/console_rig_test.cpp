@@ -28,9 +28,9 @@ class Console {
  public:
   explicit Console(std::vector<std::string> words) {
     char pattern[] = "/tmp/rfid-pcsc-console.XXXXXX";
-    dir_ = ::mkdtemp(pattern);
-    ::chmod(dir_.c_str(), 0700);  // its own runtime dir: its own instance lock
-    log_ = dir_ + "/stderr.log";
+    m_Dir = ::mkdtemp(pattern);
+    ::chmod(m_Dir.c_str(), 0700);  // its own runtime dir: its own instance lock
+    m_Log = m_Dir + "/stderr.log";
     std::vector<std::string> env;
     const auto ours = [](const std::string& var) {
       for (const char* name : {"LD_LIBRARY_PATH=", "XDG_RUNTIME_DIR=", "QT_QPA_PLATFORM=",
@@ -41,7 +41,7 @@ class Console {
     for (char** e = environ; *e; ++e)
       if (!ours(*e)) env.push_back(*e);
     env.push_back("LD_LIBRARY_PATH=" RFID_PCSC_LIBRARY_DIR);
-    env.push_back("XDG_RUNTIME_DIR=" + dir_);
+    env.push_back("XDG_RUNTIME_DIR=" + m_Dir);
     env.push_back("QT_QPA_PLATFORM=offscreen");
     env.push_back("QT_LOGGING_RULES=rfid.*=true");
     std::vector<std::string> args = {RFID_CONSOLE_BIN};
@@ -53,26 +53,28 @@ class Console {
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, m_Log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const int rc = posix_spawn(&pid_, RFID_CONSOLE_BIN, &actions, nullptr, argv.data(), envp.data());
+    const int rc =
+        posix_spawn(&m_Pid, RFID_CONSOLE_BIN, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) pid_ = -1;
+    if (rc != 0) m_Pid = -1;
   }
   ~Console() {
     if (Running()) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
+      ::kill(m_Pid, SIGKILL);
+      ::waitpid(m_Pid, nullptr, 0);
     }
     std::error_code ignored;
-    fs::remove_all(dir_, ignored);
+    fs::remove_all(m_Dir, ignored);
   }
 
-  bool Started() const { return pid_ > 0; }
+  bool Started() const { return m_Pid > 0; }
   bool Running() {
-    if (pid_ <= 0 || exited_) return false;
-    if (::waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
-    return !exited_;
+    if (m_Pid <= 0 || m_Exited) return false;
+    if (::waitpid(m_Pid, &m_Status, WNOHANG) == m_Pid) m_Exited = true;
+    return !m_Exited;
   }
   // True when it ended within the time.
   bool WaitForExit(std::chrono::milliseconds timeout) {
@@ -81,7 +83,7 @@ class Console {
       if (Clock::now() > deadline) return false;
       std::this_thread::sleep_for(20ms);
     }
-    return exited_;
+    return m_Exited;
   }
   bool WaitForLog(const std::string& text, std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
@@ -91,20 +93,20 @@ class Console {
     }
     return true;
   }
-  void Terminate() { ::kill(pid_, SIGTERM); }
-  int ExitCode() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+  void Terminate() { ::kill(m_Pid, SIGTERM); }
+  int ExitCode() const { return WIFEXITED(m_Status) ? WEXITSTATUS(m_Status) : -1; }
   std::string Log() const {
-    std::ifstream in(log_);
+    std::ifstream in(m_Log);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
   }
 
  private:
-  std::string dir_, log_;
-  pid_t pid_ = -1;
-  int status_ = 0;
-  bool exited_ = false;
+  std::string m_Dir, m_Log;
+  pid_t m_Pid = -1;
+  int m_Status = 0;
+  bool m_Exited = false;
 };
 
 std::string Hex(const Bytes& bytes) {

@@ -266,7 +266,7 @@ TEST_F(RigTest, TornUltralightWrite) {
     ASSERT_EQ(Send(ReadBody(1)), Success(Hex(oldData)));
     card.RemoveOnApdu(at);
     EXPECT_FALSE(ReplyOk(Send(WriteFrameBody(1, newData))));
-    ASSERT_TRUE(rig_->WaitForCard(kReader0, false));
+    ASSERT_TRUE(m_Rig->WaitForCard(kReader0, false));
     Bytes left = oldData;
     std::copy(newData.begin(), newData.begin() + 4 * (at - 1), left.begin());
     EXPECT_EQ(BlockOf(card, 1), left);

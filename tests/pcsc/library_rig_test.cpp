@@ -53,7 +53,7 @@ TEST(DeviceFind, ServiceWithoutReaders) {
 
 TEST_F(RigTest, DeviceFoundUntilTheServiceStops) {
   EXPECT_NE(PcscLibrary().DeviceFind(), 0);  // readers, no card needed
-  rig_->Stop();
+  m_Rig->Stop();
   EXPECT_EQ(PcscLibrary().DeviceFind(), 0);
 }
 
@@ -217,7 +217,7 @@ TEST_F(RigTest, CardRemovedInTheMiddleOfAnExchange) {
     const std::string reply = Send(row.body);
     EXPECT_FALSE(ReplyOk(reply)) << reply;
     EXPECT_EQ(card.Apdus().size(), std::size_t(row.at));
-    ASSERT_TRUE(rig_->WaitForCard(kReader0, false));
+    ASSERT_TRUE(m_Rig->WaitForCard(kReader0, false));
     EXPECT_EQ(Send(ReadBody(2)), "4E0648");
     Insert(card);
     EXPECT_EQ(Send(ReadBody(2)).substr(0, 2), "41");

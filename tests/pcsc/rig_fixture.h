@@ -53,24 +53,24 @@ class RigTest : public ::testing::Test {
  protected:
   void SetUp() override {
     RFID_REQUIRE_RIG();
-    rig_ = std::make_unique<PcscRig>();
+    m_Rig = std::make_unique<PcscRig>();
   }
   void TearDown() override {
-    cards_.clear();  // before pcscd goes: a card that hangs is taken away first
-    rig_.reset();
+    m_Cards.clear();  // before pcscd goes: a card that hangs is taken away first
+    m_Rig.reset();
   }
 
   VirtualCard& NewCard(CardType type) {
-    cards_.push_back(std::make_unique<VirtualCard>(type));
-    return *cards_.back();
+    m_Cards.push_back(std::make_unique<VirtualCard>(type));
+    return *m_Cards.back();
   }
   void Insert(VirtualCard& card, int port = kVpcdPort0) {
     card.Insert(port);
-    ASSERT_TRUE(rig_->WaitForCard(ReaderOn(port), true)) << rig_->Log();
+    ASSERT_TRUE(m_Rig->WaitForCard(ReaderOn(port), true)) << m_Rig->Log();
   }
   void Remove(VirtualCard& card, int port = kVpcdPort0) {
     card.Remove();
-    ASSERT_TRUE(rig_->WaitForCard(ReaderOn(port), false)) << rig_->Log();
+    ASSERT_TRUE(m_Rig->WaitForCard(ReaderOn(port), false)) << m_Rig->Log();
   }
   VirtualCard& Inserted(CardType type, int port = kVpcdPort0) {
     VirtualCard& card = NewCard(type);
@@ -78,8 +78,8 @@ class RigTest : public ::testing::Test {
     return card;
   }
 
-  std::unique_ptr<PcscRig> rig_;
-  std::vector<std::unique_ptr<VirtualCard>> cards_;
+  std::unique_ptr<PcscRig> m_Rig;
+  std::vector<std::unique_ptr<VirtualCard>> m_Cards;
 };
 
 }  // namespace rfid::pcsc::rig

@@ -54,67 +54,69 @@ struct Script {
 
 class ScriptedLink final : public CardLink {
  public:
-  explicit ScriptedLink(std::shared_ptr<Script> s) : s_(std::move(s)) {
-    std::lock_guard lock(s_->mutex);
-    ++s_->links;
+  explicit ScriptedLink(std::shared_ptr<Script> s) : m_Script(std::move(s)) {
+    std::lock_guard lock(m_Script->mutex);
+    ++m_Script->links;
   }
   std::vector<std::string> ListReaders() override {
-    std::lock_guard lock(s_->mutex);
-    s_->calls.push_back("list");
-    s_->Fault("list");
-    return s_->readers;
+    std::lock_guard lock(m_Script->mutex);
+    m_Script->calls.push_back("list");
+    m_Script->Fault("list");
+    return m_Script->readers;
   }
   std::vector<ReaderState> Survey() override {
-    std::lock_guard lock(s_->mutex);
-    s_->calls.push_back("survey");
-    s_->Fault("survey");
+    std::lock_guard lock(m_Script->mutex);
+    m_Script->calls.push_back("survey");
+    m_Script->Fault("survey");
     std::vector<ReaderState> states;
-    for (const std::string& name : s_->readers) {
-      ReaderState state{name, s_->cards.count(name) == 1, s_->exclusive.count(name) == 1, {}};
-      if (state.card) state.atr = s_->cards.at(name).Atr();
+    for (const std::string& name : m_Script->readers) {
+      ReaderState state{
+          name, m_Script->cards.count(name) == 1, m_Script->exclusive.count(name) == 1, {}};
+      if (state.card) state.atr = m_Script->cards.at(name).Atr();
       states.push_back(state);
     }
     return states;
   }
   std::optional<Bytes> Connect(const std::string& reader) override {
-    std::lock_guard lock(s_->mutex);
-    s_->calls.push_back("connect " + reader);
-    s_->Fault("connect");
-    if (s_->exclusive.count(reader)) throw LinkError(LinkFault::InUse, "scripted sharing violation");
-    auto it = s_->cards.find(reader);
-    if (it == s_->cards.end()) return std::nullopt;
-    s_->connected = reader;
+    std::lock_guard lock(m_Script->mutex);
+    m_Script->calls.push_back("connect " + reader);
+    m_Script->Fault("connect");
+    if (m_Script->exclusive.count(reader))
+      throw LinkError(LinkFault::InUse, "scripted sharing violation");
+    auto it = m_Script->cards.find(reader);
+    if (it == m_Script->cards.end()) return std::nullopt;
+    m_Script->connected = reader;
     return it->second.Atr();
   }
   void Disconnect() override {
-    std::lock_guard lock(s_->mutex);
-    s_->calls.push_back("disconnect");
+    std::lock_guard lock(m_Script->mutex);
+    m_Script->calls.push_back("disconnect");
   }
   void CheckCard() override {
-    std::lock_guard lock(s_->mutex);
-    s_->calls.push_back("check");
-    s_->Fault("check");
+    std::lock_guard lock(m_Script->mutex);
+    m_Script->calls.push_back("check");
+    m_Script->Fault("check");
   }
   void BeginTransaction() override {
-    std::unique_lock lock(s_->mutex);
-    s_->calls.push_back("begin");
-    s_->released.wait(lock, [&] { return !s_->blockBegin; });
-    s_->Fault("begin");
+    std::unique_lock lock(m_Script->mutex);
+    m_Script->calls.push_back("begin");
+    m_Script->released.wait(lock, [&] { return !m_Script->blockBegin; });
+    m_Script->Fault("begin");
   }
   void EndTransaction() override {
-    std::lock_guard lock(s_->mutex);
-    s_->calls.push_back("end");
+    std::lock_guard lock(m_Script->mutex);
+    m_Script->calls.push_back("end");
   }
   Bytes Transmit(const Bytes& command) override {
-    std::unique_lock lock(s_->mutex);
-    s_->calls.push_back("> " + Hex(command));
-    s_->released.wait(lock, [&] { return !s_->block; });
-    s_->Fault("transmit");
-    return s_->cards.at(s_->connected).Respond(command);
+    std::unique_lock lock(m_Script->mutex);
+    m_Script->calls.push_back("> " + Hex(command));
+    m_Script->released.wait(lock, [&] { return !m_Script->block; });
+    m_Script->Fault("transmit");
+    return m_Script->cards.at(m_Script->connected).Respond(command);
   }
 
  private:
-  std::shared_ptr<Script> s_;
+  std::shared_ptr<Script> m_Script;
 };
 
 LinkFactory FactoryFor(std::shared_ptr<Script> script) {

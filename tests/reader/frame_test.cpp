@@ -102,6 +102,37 @@ TEST(Reply, StatusAndFields) {
   EXPECT_EQ(ReplyField(std::string("4100"), kUidStart, 8), "");
 }
 
+// The reason numbers are what callers and the READMEs know: never renumbered.
+TEST(Reply, FailureReasonsKeepTheirNumbers) {
+  const struct {
+    Failure reason;
+    const char* reply;
+  } rows[] = {
+      {Failure::Length, "4E014F"},
+      {Failure::NotHex, "4E024C"},
+      {Failure::Bcc, "4E034D"},
+      {Failure::Command, "4E044A"},
+      {Failure::Parameter, "4E054B"},
+      {Failure::NoCard, "4E0648"},
+      {Failure::OtherKind, "4E0749"},
+      {Failure::Injected, "4E0846"},
+      {Failure::State, "4E0947"},
+      {Failure::NoReader, "4E0A44"},
+      {Failure::CardError, "4E0B45"},
+      {Failure::Refused, "4E0C42"},
+      {Failure::Lost, "4E0D43"},
+      {Failure::Timeout, "4E0E40"},
+      {Failure::UnknownLayout, "4E0F41"},
+      {Failure::Internal, "4E105E"},
+      {Failure::InUse, "4E115F"},
+      {Failure::Busy, "4E125C"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(FailureReply(row.reason), row.reply);
+    EXPECT_FALSE(ReplyOk(FailureReply(row.reason))) << row.reply;
+  }
+}
+
 TEST(PadText, PadsOnTheSideAsked) {
   const struct {
     std::string text;

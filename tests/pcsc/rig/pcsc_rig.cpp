@@ -111,24 +111,24 @@ std::optional<std::string> RigMissing() {
 }
 
 RigLock::RigLock() {
-  fd_ = ::open(kLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd_ < 0) throw std::runtime_error(std::string("cannot open ") + kLockFile);
-  while (::flock(fd_, LOCK_EX) != 0) {
+  m_Fd = ::open(kLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (m_Fd < 0) throw std::runtime_error(std::string("cannot open ") + kLockFile);
+  while (::flock(m_Fd, LOCK_EX) != 0) {
     if (errno == EINTR) continue;
-    ::close(fd_);
+    ::close(m_Fd);
     throw std::runtime_error(std::string("cannot lock ") + kLockFile + ": " + std::strerror(errno));
   }
 }
 
-RigLock::~RigLock() { ::close(fd_); }
+RigLock::~RigLock() { ::close(m_Fd); }
 
 PcscRig::PcscRig(Readers readers) {
   try {
     ClearStalePcscd();
     char pattern[] = "/tmp/rfid-pcsc-rig.XXXXXX";
     if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-    dir_ = pattern;
-    const std::string config = dir_ + "/reader.conf.d";
+    m_Dir = pattern;
+    const std::string config = m_Dir + "/reader.conf.d";
     fs::create_directory(config);
     if (readers == Readers::Virtual) {
       std::ofstream conf(config + "/vpcd");
@@ -137,15 +137,15 @@ PcscRig::PcscRig(Readers readers) {
            << "LIBPATH      " << kVpcdDriver << "\n"
            << "CHANNELID    0x8C7B\n";
     }
-    const std::string log = dir_ + "/pcscd.log";
+    const std::string log = m_Dir + "/pcscd.log";
     std::vector<std::string> args = {kPcscd, "--foreground", "--config", config};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     const pid_t parent = ::getpid();
-    pid_ = ::fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
+    m_Pid = ::fork();
+    if (m_Pid < 0) throw std::runtime_error("fork failed");
+    if (m_Pid == 0) {
       // pcscd dies with the test, however the test ends.
       ::prctl(PR_SET_PDEATHSIG, SIGTERM);
       if (::getppid() != parent) ::_exit(127);
@@ -160,8 +160,8 @@ PcscRig::PcscRig(Readers readers) {
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     for (;;) {
       int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
+      if (::waitpid(m_Pid, &status, WNOHANG) == m_Pid) {
+        m_Pid = -1;
         throw std::runtime_error("pcscd ended at once:\n" + Log());
       }
       if (readers == Readers::Virtual ? ReaderListed(kReader0) : ServiceAnswers()) break;
@@ -171,7 +171,7 @@ PcscRig::PcscRig(Readers readers) {
   } catch (...) {
     Stop();
     std::error_code ignored;
-    if (!dir_.empty()) fs::remove_all(dir_, ignored);
+    if (!m_Dir.empty()) fs::remove_all(m_Dir, ignored);
     throw;
   }
 }
@@ -179,27 +179,27 @@ PcscRig::PcscRig(Readers readers) {
 PcscRig::~PcscRig() {
   Stop();
   std::error_code ignored;
-  fs::remove_all(dir_, ignored);
+  fs::remove_all(m_Dir, ignored);
 }
 
 void PcscRig::Stop() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
+  if (m_Pid <= 0) return;
+  ::kill(m_Pid, SIGTERM);
   const auto deadline = Clock::now() + std::chrono::seconds(5);
   int status = 0;
-  while (::waitpid(pid_, &status, WNOHANG) == 0) {
+  while (::waitpid(m_Pid, &status, WNOHANG) == 0) {
     if (Clock::now() > deadline) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, &status, 0);
+      ::kill(m_Pid, SIGKILL);
+      ::waitpid(m_Pid, &status, 0);
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  pid_ = -1;
+  m_Pid = -1;
 }
 
 std::string PcscRig::Log() const {
-  std::ifstream in(dir_ + "/pcscd.log");
+  std::ifstream in(m_Dir + "/pcscd.log");
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
@@ -251,13 +251,13 @@ OtherProgram::OtherProgram(const std::string& tool, const std::string& reader, H
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  const int rc = ::posix_spawn(&pid_, tool.c_str(), &actions, nullptr, argv.data(), environ);
+  const int rc = ::posix_spawn(&m_Pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(in[0]);
   ::close(out[1]);
-  input_ = in[1];
+  m_Input = in[1];
   if (rc != 0) {
-    pid_ = -1;
+    m_Pid = -1;
     ::close(out[0]);
     Release();
     throw std::runtime_error("cannot start " + tool + ": " + std::strerror(rc));
@@ -273,22 +273,22 @@ OtherProgram::OtherProgram(const std::string& tool, const std::string& reader, H
 }
 
 OtherProgram::~OtherProgram() {
-  if (pid_ > 0) ::kill(pid_, SIGTERM);
+  if (m_Pid > 0) ::kill(m_Pid, SIGTERM);
   Release();
 }
 
 void OtherProgram::Release() {
-  if (input_ >= 0) ::close(input_);
-  input_ = -1;
-  if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
-  pid_ = -1;
+  if (m_Input >= 0) ::close(m_Input);
+  m_Input = -1;
+  if (m_Pid > 0) ::waitpid(m_Pid, nullptr, 0);
+  m_Pid = -1;
 }
 
 bool OtherProgram::WaitForEnd(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
-  while (pid_ > 0) {
-    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
+  while (m_Pid > 0) {
+    if (::waitpid(m_Pid, nullptr, WNOHANG) == m_Pid) {
+      m_Pid = -1;
       break;
     }
     if (Clock::now() > deadline) return false;

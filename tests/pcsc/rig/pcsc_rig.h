@@ -28,7 +28,7 @@ class RigLock {
   RigLock& operator=(const RigLock&) = delete;
 
  private:
-  int fd_ = -1;
+  int m_Fd = -1;
 };
 
 // Removes the socket and PID file a dead pcscd left; throws
@@ -48,7 +48,7 @@ class PcscRig {
 
   // Stops pcscd (SIGTERM, then SIGKILL) and waits for it.
   void Stop();
-  pid_t Pid() const { return pid_; }
+  pid_t Pid() const { return m_Pid; }
   std::string Log() const;
 
   // Waits, through PC/SC, until reader holds a card (or none).
@@ -56,9 +56,9 @@ class PcscRig {
                    std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
  private:
-  RigLock lock_;
-  std::string dir_;
-  pid_t pid_ = -1;
+  RigLock m_Lock;
+  std::string m_Dir;
+  pid_t m_Pid = -1;
 };
 
 // Another program holding a reader: the pcsc-hold tool, started as a child
@@ -75,15 +75,15 @@ class OtherProgram {
   OtherProgram(const OtherProgram&) = delete;
   OtherProgram& operator=(const OtherProgram&) = delete;
 
-  pid_t Pid() const { return pid_; }
+  pid_t Pid() const { return m_Pid; }
   // Ends the hold and waits for the program to end.
   void Release();
   // Waits for the program to end by itself.
   bool WaitForEnd(std::chrono::milliseconds timeout);
 
  private:
-  pid_t pid_ = -1;
-  int input_ = -1;  // its standard input
+  pid_t m_Pid = -1;
+  int m_Input = -1;  // its standard input
 };
 
 }  // namespace rfid::pcsc::rig

@@ -69,37 +69,46 @@ Bytes StorageAtr(std::uint8_t standard, std::uint16_t name) {
   return atr;
 }
 
-CardModel::CardModel(CardType type) : type_(type) {
+CardModel::CardModel(CardType type) : m_Type(type) {
   switch (type) {
     case CardType::Classic1K:
     case CardType::Classic4K: {
       const bool k4 = type == CardType::Classic4K;
-      units_ = k4 ? kClassic4KBlocks : kClassic1KBlocks;
-      atr_ = StorageAtr(0x03, k4 ? 0x0002 : 0x0001);
-      uid_ = k4 ? Bytes{0x6E, 0x2F, 0x30, 0x41} : Bytes{0x5A, 0x1B, 0x2C, 0x3D};
-      memory_.assign(std::size_t(units_) * 16, 0x00);
-      const std::uint8_t bcc = uid_[0] ^ uid_[1] ^ uid_[2] ^ uid_[3];
-      const Bytes block0 = {uid_[0], uid_[1], uid_[2], uid_[3], bcc, 0x08, 0x04, 0x00,
+      m_Units = k4 ? kClassic4KBlocks : kClassic1KBlocks;
+      m_Atr = StorageAtr(0x03, k4 ? 0x0002 : 0x0001);
+      m_Uid = k4 ? Bytes{0x6E, 0x2F, 0x30, 0x41} : Bytes{0x5A, 0x1B, 0x2C, 0x3D};
+      m_Memory.assign(std::size_t(m_Units) * 16, 0x00);
+      const std::uint8_t bcc = m_Uid[0] ^ m_Uid[1] ^ m_Uid[2] ^ m_Uid[3];
+      const Bytes block0 = {m_Uid[0], m_Uid[1], m_Uid[2], m_Uid[3], bcc, 0x08, 0x04, 0x00,
                             0x62, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69};
-      std::copy(block0.begin(), block0.end(), memory_.begin());
+      std::copy(block0.begin(), block0.end(), m_Memory.begin());
       const Bytes trailer = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x07,
                              0x80, 0x69, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-      for (int sector = 0; sector <= SectorOf(units_ - 1); ++sector)
-        std::copy(trailer.begin(), trailer.end(), memory_.begin() + TrailerOf(sector) * 16);
+      for (int sector = 0; sector <= SectorOf(m_Units - 1); ++sector)
+        std::copy(trailer.begin(), trailer.end(), m_Memory.begin() + TrailerOf(sector) * 16);
       break;
     }
     case CardType::Ultralight:
     case CardType::Ntag215: {
       const bool ntag = type == CardType::Ntag215;
-      units_ = ntag ? kNtag215Pages : kUltralightPages;
-      atr_ = StorageAtr(0x03, 0x0003);  // readers name NTAG as Ultralight
-      uid_ = ntag ? Bytes{0x04, 0x51, 0x62, 0x73, 0x84, 0x95, 0xA6}
+      m_Units = ntag ? kNtag215Pages : kUltralightPages;
+      m_Atr = StorageAtr(0x03, 0x0003);  // readers name NTAG as Ultralight
+      m_Uid = ntag ? Bytes{0x04, 0x51, 0x62, 0x73, 0x84, 0x95, 0xA6}
                   : Bytes{0x04, 0xA2, 0xB3, 0xC4, 0xD5, 0xE6, 0xF7};
-      memory_.assign(std::size_t(units_) * 4, 0x00);
-      const Bytes head = {uid_[0], uid_[1], uid_[2], std::uint8_t(0x88 ^ uid_[0] ^ uid_[1] ^ uid_[2]),
-                          uid_[3], uid_[4], uid_[5], uid_[6],
-                          std::uint8_t(uid_[3] ^ uid_[4] ^ uid_[5] ^ uid_[6]), 0x48, 0x00, 0x00};
-      std::copy(head.begin(), head.end(), memory_.begin());
+      m_Memory.assign(std::size_t(m_Units) * 4, 0x00);
+      const Bytes head = {m_Uid[0],
+                          m_Uid[1],
+                          m_Uid[2],
+                          std::uint8_t(0x88 ^ m_Uid[0] ^ m_Uid[1] ^ m_Uid[2]),
+                          m_Uid[3],
+                          m_Uid[4],
+                          m_Uid[5],
+                          m_Uid[6],
+                          std::uint8_t(m_Uid[3] ^ m_Uid[4] ^ m_Uid[5] ^ m_Uid[6]),
+                          0x48,
+                          0x00,
+                          0x00};
+      std::copy(head.begin(), head.end(), m_Memory.begin());
       if (ntag) {
         // Capability container, dynamic lock bytes, CFG0 (AUTH0 FF: nothing
         // protected), CFG1, password FFFFFFFF, PACK.
@@ -112,25 +121,25 @@ CardModel::CardModel(CardType type) : type_(type) {
       break;
     }
     case CardType::Iso15693:
-      units_ = kVicinityBlocks;
-      atr_ = StorageAtr(0x0B, 0x0014);
-      uid_ = {0xE0, 0x04, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78};
-      memory_.assign(kVicinityBlocks * 4, 0x00);
+      m_Units = kVicinityBlocks;
+      m_Atr = StorageAtr(0x0B, 0x0014);
+      m_Uid = {0xE0, 0x04, 0x01, 0x00, 0x12, 0x34, 0x56, 0x78};
+      m_Memory.assign(kVicinityBlocks * 4, 0x00);
       break;
   }
 }
 
 Bytes CardModel::Read(std::size_t offset, std::size_t length) const {
-  if (offset > memory_.size() || length > memory_.size() - offset)
+  if (offset > m_Memory.size() || length > m_Memory.size() - offset)
     throw std::out_of_range("outside the card's memory");
-  return Bytes(memory_.begin() + std::ptrdiff_t(offset),
-               memory_.begin() + std::ptrdiff_t(offset + length));
+  return Bytes(m_Memory.begin() + std::ptrdiff_t(offset),
+               m_Memory.begin() + std::ptrdiff_t(offset + length));
 }
 
 void CardModel::Write(std::size_t offset, const Bytes& bytes) {
-  if (offset > memory_.size() || bytes.size() > memory_.size() - offset)
+  if (offset > m_Memory.size() || bytes.size() > m_Memory.size() - offset)
     throw std::out_of_range("outside the card's memory");
-  std::copy(bytes.begin(), bytes.end(), memory_.begin() + std::ptrdiff_t(offset));
+  std::copy(bytes.begin(), bytes.end(), m_Memory.begin() + std::ptrdiff_t(offset));
 }
 
 void CardModel::SetKeyA(int sector, const Bytes& key) {
@@ -149,8 +158,8 @@ Bytes CardModel::Respond(const Bytes& apdu) {
     case 0x00:
       if (apdu[2] != 0x40) return Sw(kWrongP1P2);
       if (apdu.size() != 9 || apdu[4] != 4) return Sw(kWrongLength);
-      if (buzzerStatus_ >> 8 == 0x90) ++beeps_;
-      return Sw(buzzerStatus_);
+      if (m_BuzzerStatus >> 8 == 0x90) ++m_Beeps;
+      return Sw(m_BuzzerStatus);
     default: return Sw(kInsUnknown);
   }
 }
@@ -160,15 +169,15 @@ Bytes CardModel::GetData(const Bytes& apdu) const {
   if (!le) return Sw(kWrongLength);
   if (apdu[2] == 0x01) return Sw(kNotSupported);  // historical bytes: not kept
   if (apdu[2] != 0x00 || apdu[3] != 0x00) return Sw(kWrongP1P2);
-  if (apdu[4] != 0 && *le != uid_.size()) return Sw(std::uint16_t(kWrongLe | uid_.size()));
-  return WithSw(uid_, kOk);
+  if (apdu[4] != 0 && *le != m_Uid.size()) return Sw(std::uint16_t(kWrongLe | m_Uid.size()));
+  return WithSw(m_Uid, kOk);
 }
 
 Bytes CardModel::LoadKeys(const Bytes& apdu) {
   const auto data = CommandData(apdu);
   if (!data || data->size() != 6) return Sw(kWrongLength);
-  if ((apdu[2] != 0x00 && apdu[2] != 0x20) || apdu[3] >= keys_.size()) return Sw(kWrongP1P2);
-  keys_[apdu[3]] = *data;
+  if ((apdu[2] != 0x00 && apdu[2] != 0x20) || apdu[3] >= m_Keys.size()) return Sw(kWrongP1P2);
+  m_Keys[apdu[3]] = *data;
   return Sw(kOk);
 }
 
@@ -176,15 +185,15 @@ Bytes CardModel::Authenticate(const Bytes& apdu) {
   const auto data = CommandData(apdu);
   if (!data || data->size() != 5) return Sw(kWrongLength);
   const Bytes& d = *data;
-  if (d[0] != 0x01 || (d[3] != 0x60 && d[3] != 0x61) || d[4] >= keys_.size())
+  if (d[0] != 0x01 || (d[3] != 0x60 && d[3] != 0x61) || d[4] >= m_Keys.size())
     return Sw(kWrongP1P2);
-  authenticatedSector_ = -1;
+  m_AuthenticatedSector = -1;
   const int block = d[1] << 8 | d[2];
-  if (!IsClassic() || block >= units_ || keys_[d[4]].empty()) return Sw(kFailed);
+  if (!IsClassic() || block >= m_Units || m_Keys[d[4]].empty()) return Sw(kFailed);
   const int sector = SectorOf(block);
   const std::size_t keyOffset = std::size_t(TrailerOf(sector)) * 16 + (d[3] == 0x60 ? 0 : 10);
-  if (Read(keyOffset, 6) != keys_[d[4]]) return Sw(kFailed);
-  authenticatedSector_ = sector;
+  if (Read(keyOffset, 6) != m_Keys[d[4]]) return Sw(kFailed);
+  m_AuthenticatedSector = sector;
   return Sw(kOk);
 }
 
@@ -192,7 +201,7 @@ Bytes CardModel::ReadBinary(const Bytes& apdu) const {
   const auto le = ExpectedLength(apdu);
   if (!le) return Sw(kWrongLength);
   const int address = apdu[2] << 8 | apdu[3];
-  switch (type_) {
+  switch (m_Type) {
     case CardType::Classic1K:
     case CardType::Classic4K: return ClassicRead(address, *le);
     case CardType::Ultralight:
@@ -206,7 +215,7 @@ Bytes CardModel::UpdateBinary(const Bytes& apdu) {
   const auto data = CommandData(apdu);
   if (!data) return Sw(kWrongLength);
   const int address = apdu[2] << 8 | apdu[3];
-  switch (type_) {
+  switch (m_Type) {
     case CardType::Classic1K:
     case CardType::Classic4K: return ClassicUpdate(address, *data);
     case CardType::Ultralight:
@@ -217,9 +226,9 @@ Bytes CardModel::UpdateBinary(const Bytes& apdu) {
 }
 
 Bytes CardModel::ClassicRead(int block, std::size_t le) const {
-  if (block >= units_) return Sw(kNotFound);
+  if (block >= m_Units) return Sw(kNotFound);
   if (le != 16) return Sw(kWrongLe | 16);
-  if (SectorOf(block) != authenticatedSector_) return Sw(kSecurity);
+  if (SectorOf(block) != m_AuthenticatedSector) return Sw(kSecurity);
   Bytes data = Read(std::size_t(block) * 16, 16);
   if (IsTrailer(block)) std::fill(data.begin(), data.begin() + 6, 0x00);  // key A never reads
   return WithSw(std::move(data), kOk);
@@ -227,37 +236,37 @@ Bytes CardModel::ClassicRead(int block, std::size_t le) const {
 
 Bytes CardModel::ClassicUpdate(int block, const Bytes& data) {
   if (data.size() != 16) return Sw(kWrongLength);
-  if (block >= units_) return Sw(kNotFound);
-  if (SectorOf(block) != authenticatedSector_) return Sw(kSecurity);
+  if (block >= m_Units) return Sw(kNotFound);
+  if (SectorOf(block) != m_AuthenticatedSector) return Sw(kSecurity);
   if (block == 0) return Sw(kFailed);  // manufacturer block
   Write(std::size_t(block) * 16, data);
   return Sw(kOk);
 }
 
 bool CardModel::PageLocked(int page) const {
-  const std::uint8_t lock0 = memory_[10], lock1 = memory_[11];
+  const std::uint8_t lock0 = m_Memory[10], lock1 = m_Memory[11];
   if (page == 3) return lock0 & 0x08;
   if (page >= 4 && page <= 7) return lock0 & (1 << page);
   if (page >= 8 && page <= 15) return lock1 & (1 << (page - 8));
-  if (type_ == CardType::Ntag215) {
+  if (m_Type == CardType::Ntag215) {
     // Dynamic lock byte 0: a bit for each 16 pages of user memory from 16.
     if (page >= 16 && page < kNtagDynamicLockPage)
-      return memory_[kNtagDynamicLockPage * 4] & (1 << ((page - 16) / 16));
+      return m_Memory[kNtagDynamicLockPage * 4] & (1 << ((page - 16) / 16));
     // Pages from AUTH0 on need the password, which the storage-card
     // pseudo-APDUs cannot give.
-    if (page >= memory_[kNtagCfg0Page * 4 + 3]) return true;
+    if (page >= m_Memory[kNtagCfg0Page * 4 + 3]) return true;
   }
   return false;
 }
 
 Bytes CardModel::UltralightRead(int page, std::size_t le) const {
-  if (page >= units_) return Sw(kNotFound);
+  if (page >= m_Units) return Sw(kNotFound);
   if (le != 16) return Sw(kWrongLe | 16);
   Bytes data;
   for (int i = 0; i < 4; ++i) {  // reads roll over past the last page
-    const int at = (page + i) % units_;
+    const int at = (page + i) % m_Units;
     Bytes p = Read(std::size_t(at) * 4, 4);
-    if (type_ == CardType::Ntag215 && (at == kNtagPwdPage || at == kNtagPackPage))
+    if (m_Type == CardType::Ntag215 && (at == kNtagPwdPage || at == kNtagPackPage))
       p.assign(4, 0x00);  // the password and PACK never read
     data.insert(data.end(), p.begin(), p.end());
   }
@@ -266,16 +275,16 @@ Bytes CardModel::UltralightRead(int page, std::size_t le) const {
 
 Bytes CardModel::UltralightUpdate(int page, const Bytes& data) {
   if (data.size() != 4) return Sw(kWrongLength);
-  if (page >= units_) return Sw(kNotFound);
+  if (page >= m_Units) return Sw(kNotFound);
   if (page < 2 || PageLocked(page)) return Sw(kFailed);
   const std::size_t at = std::size_t(page) * 4;
   if (page == 2) {  // lock bytes: bits only ever set
-    memory_[at + 2] |= data[2];
-    memory_[at + 3] |= data[3];
+    m_Memory[at + 2] |= data[2];
+    m_Memory[at + 3] |= data[3];
   } else if (page == 3) {  // one-time programmable
-    for (std::size_t i = 0; i < 4; ++i) memory_[at + i] |= data[i];
-  } else if (type_ == CardType::Ntag215 && page == kNtagDynamicLockPage) {
-    for (std::size_t i = 0; i < 3; ++i) memory_[at + i] |= data[i];
+    for (std::size_t i = 0; i < 4; ++i) m_Memory[at + i] |= data[i];
+  } else if (m_Type == CardType::Ntag215 && page == kNtagDynamicLockPage) {
+    for (std::size_t i = 0; i < 3; ++i) m_Memory[at + i] |= data[i];
   } else {
     Write(at, data);
   }
@@ -283,25 +292,25 @@ Bytes CardModel::UltralightUpdate(int page, const Bytes& data) {
 }
 
 Bytes CardModel::VicinityRead(int block, std::size_t le) const {
-  if (block >= units_) return Sw(kNotFound);
+  if (block >= m_Units) return Sw(kNotFound);
   if (le != 4) return Sw(kWrongLe | 4);
   return WithSw(Read(std::size_t(block) * 4, 4), kOk);
 }
 
 Bytes CardModel::VicinityUpdate(int block, const Bytes& data) {
   if (data.size() != 4) return Sw(kWrongLength);
-  if (block >= units_) return Sw(kNotFound);
+  if (block >= m_Units) return Sw(kNotFound);
   Write(std::size_t(block) * 4, data);
   return Sw(kOk);
 }
 
-VirtualCard::VirtualCard(CardType type) : model_(type) {}
+VirtualCard::VirtualCard(CardType type) : m_Model(type) {}
 
 VirtualCard::~VirtualCard() { Remove(); }
 
 void VirtualCard::Insert(int port) {
-  if (serving_) throw std::logic_error("the card is inserted already");
-  if (thread_.joinable()) thread_.join();
+  if (m_Serving) throw std::logic_error("the card is inserted already");
+  if (m_Thread.joinable()) m_Thread.join();
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
   sockaddr_in address{};
@@ -317,29 +326,29 @@ void VirtualCard::Insert(int port) {
   const int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   {
-    std::lock_guard lock(socketMutex_);
-    fd_ = fd;
+    std::lock_guard lock(m_SocketMutex);
+    m_Fd = fd;
   }
-  serving_ = true;
-  thread_ = std::thread(&VirtualCard::Serve, this);
+  m_Serving = true;
+  m_Thread = std::thread(&VirtualCard::Serve, this);
 }
 
 void VirtualCard::Remove() {
   {
-    std::lock_guard lock(socketMutex_);
-    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    std::lock_guard lock(m_SocketMutex);
+    if (m_Fd >= 0) ::shutdown(m_Fd, SHUT_RDWR);
   }
-  if (thread_.joinable()) thread_.join();
+  if (m_Thread.joinable()) m_Thread.join();
 }
 
 std::vector<Bytes> VirtualCard::Apdus() const {
-  std::lock_guard lock(mutex_);
-  return apdus_;
+  std::lock_guard lock(m_Mutex);
+  return m_Apdus;
 }
 
 void VirtualCard::ClearApdus() {
-  std::lock_guard lock(mutex_);
-  apdus_.clear();
+  std::lock_guard lock(m_Mutex);
+  m_Apdus.clear();
 }
 
 bool VirtualCard::ReadExact(std::uint8_t* out, std::size_t length) {
@@ -347,8 +356,8 @@ bool VirtualCard::ReadExact(std::uint8_t* out, std::size_t length) {
   while (length > 0) {
     // vpcd writes length and payload apart: without a quick ACK each
     // exchange waits for the delayed-ACK timer.
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
-    const ssize_t n = ::recv(fd_, out, length, 0);
+    ::setsockopt(m_Fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+    const ssize_t n = ::recv(m_Fd, out, length, 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     out += n;
@@ -362,7 +371,7 @@ bool VirtualCard::Send(const Bytes& payload) {
   message.insert(message.end(), payload.begin(), payload.end());
   std::size_t done = 0;
   while (done < message.size()) {
-    const ssize_t n = ::send(fd_, message.data() + done, message.size() - done, MSG_NOSIGNAL);
+    const ssize_t n = ::send(m_Fd, message.data() + done, message.size() - done, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     done += std::size_t(n);
@@ -386,17 +395,17 @@ void VirtualCard::Serve() {
     }
     if (payload.empty()) continue;
     {
-      std::lock_guard lock(mutex_);
-      apdus_.push_back(payload);
+      std::lock_guard lock(m_Mutex);
+      m_Apdus.push_back(payload);
     }
-    if (removeCountdown_ > 0 && removeCountdown_.fetch_sub(1) == 1) break;
-    if (mute_) continue;
+    if (m_RemoveCountdown > 0 && m_RemoveCountdown.fetch_sub(1) == 1) break;
+    if (m_Mute) continue;
     if (!Send(With([&](CardModel& m) { return m.Respond(payload); }))) break;
   }
-  std::lock_guard lock(socketMutex_);
-  ::close(fd_);
-  fd_ = -1;
-  serving_ = false;
+  std::lock_guard lock(m_SocketMutex);
+  ::close(m_Fd);
+  m_Fd = -1;
+  m_Serving = false;
 }
 
 }  // namespace rfid::pcsc::rig

@@ -39,27 +39,27 @@ class CardModel {
  public:
   explicit CardModel(CardType type);
 
-  CardType Type() const { return type_; }
-  Bytes Atr() const { return atr_; }
-  void SetAtr(Bytes atr) { atr_ = std::move(atr); }
-  const Bytes& Uid() const { return uid_; }
+  CardType Type() const { return m_Type; }
+  Bytes Atr() const { return m_Atr; }
+  void SetAtr(Bytes atr) { m_Atr = std::move(atr); }
+  const Bytes& Uid() const { return m_Uid; }
 
   // The response (data and status word) to one APDU.
   Bytes Respond(const Bytes& apdu);
   // Power off, power on or reset: the authentication is gone.
-  void Reset() { authenticatedSector_ = -1; }
+  void Reset() { m_AuthenticatedSector = -1; }
 
   // The whole memory, 16 bytes a Classic block, 4 a page or an ISO 15693
   // block, so that the frames' block N is at 16 * N for every type.
   Bytes Read(std::size_t offset, std::size_t length) const;
   void Write(std::size_t offset, const Bytes& bytes);
-  std::size_t Size() const { return memory_.size(); }
+  std::size_t Size() const { return m_Memory.size(); }
 
   // Key A of a Classic sector, in its trailer.
   void SetKeyA(int sector, const Bytes& key);
   // What the buzzer command answers: 90 00 by default.
-  void SetBuzzerStatus(std::uint16_t sw) { buzzerStatus_ = sw; }
-  int Beeps() const { return beeps_; }
+  void SetBuzzerStatus(std::uint16_t sw) { m_BuzzerStatus = sw; }
+  int Beeps() const { return m_Beeps; }
 
  private:
   Bytes GetData(const Bytes& apdu) const;
@@ -73,19 +73,21 @@ class CardModel {
   Bytes UltralightUpdate(int page, const Bytes& data);
   Bytes VicinityRead(int block, std::size_t le) const;
   Bytes VicinityUpdate(int block, const Bytes& data);
-  bool IsClassic() const { return type_ == CardType::Classic1K || type_ == CardType::Classic4K; }
-  bool IsUltralight() const { return type_ == CardType::Ultralight || type_ == CardType::Ntag215; }
+  bool IsClassic() const { return m_Type == CardType::Classic1K || m_Type == CardType::Classic4K; }
+  bool IsUltralight() const {
+    return m_Type == CardType::Ultralight || m_Type == CardType::Ntag215;
+  }
   bool PageLocked(int page) const;
 
-  CardType type_;
-  int units_ = 0;  // Classic blocks, Ultralight pages, ISO 15693 blocks
-  Bytes atr_;
-  Bytes uid_;
-  Bytes memory_;
-  std::vector<Bytes> keys_ = std::vector<Bytes>(2);
-  int authenticatedSector_ = -1;
-  std::uint16_t buzzerStatus_ = 0x9000;
-  int beeps_ = 0;
+  CardType m_Type;
+  int m_Units = 0;  // Classic blocks, Ultralight pages, ISO 15693 blocks
+  Bytes m_Atr;
+  Bytes m_Uid;
+  Bytes m_Memory;
+  std::vector<Bytes> m_Keys = std::vector<Bytes>(2);
+  int m_AuthenticatedSector = -1;
+  std::uint16_t m_BuzzerStatus = 0x9000;
+  int m_Beeps = 0;
 };
 
 class VirtualCard {
@@ -100,12 +102,12 @@ class VirtualCard {
   void Insert(int port = kVpcdPort0);
   // Takes the card away; returns once the connection is closed.
   void Remove();
-  bool Inserted() const { return serving_; }
+  bool Inserted() const { return m_Serving; }
 
   // Mute: APDUs get no answer at all (the ATR still does).
-  void SetMute(bool mute) { mute_ = mute; }
+  void SetMute(bool mute) { m_Mute = mute; }
   // The nth APDU from now (1: the next) takes the card away unanswered.
-  void RemoveOnApdu(int n) { removeCountdown_ = n; }
+  void RemoveOnApdu(int n) { m_RemoveCountdown = n; }
 
   // Every APDU the card received, in order.
   std::vector<Bytes> Apdus() const;
@@ -114,8 +116,8 @@ class VirtualCard {
   // The model, with the lock held for the call.
   template <class F>
   auto With(F f) {
-    std::lock_guard lock(mutex_);
-    return f(model_);
+    std::lock_guard lock(m_Mutex);
+    return f(m_Model);
   }
 
  private:
@@ -123,15 +125,15 @@ class VirtualCard {
   bool ReadExact(std::uint8_t* out, std::size_t length);
   bool Send(const Bytes& payload);
 
-  mutable std::mutex mutex_;
-  CardModel model_;
-  std::vector<Bytes> apdus_;
-  std::atomic<bool> mute_{false};
-  std::atomic<int> removeCountdown_{0};
-  std::atomic<bool> serving_{false};
-  std::mutex socketMutex_;
-  int fd_ = -1;
-  std::thread thread_;
+  mutable std::mutex m_Mutex;
+  CardModel m_Model;
+  std::vector<Bytes> m_Apdus;
+  std::atomic<bool> m_Mute{false};
+  std::atomic<int> m_RemoveCountdown{0};
+  std::atomic<bool> m_Serving{false};
+  std::mutex m_SocketMutex;
+  int m_Fd = -1;
+  std::thread m_Thread;
 };
 
 }  // namespace rfid::pcsc::rig

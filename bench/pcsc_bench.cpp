@@ -42,22 +42,23 @@ double Time(const std::function<void()>& once) {
 class RawCard {
  public:
   RawCard() {
-    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context_) != SCARD_S_SUCCESS ||
-        SCardConnect(context_, kReader0, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
-                     &card_, &protocol_) != SCARD_S_SUCCESS) {
+    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &m_Context) !=
+            SCARD_S_SUCCESS ||
+        SCardConnect(m_Context, kReader0, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
+                     &m_Card, &m_Protocol) != SCARD_S_SUCCESS) {
       std::fprintf(stderr, "pcsc_bench: cannot connect to %s\n", kReader0);
       std::exit(1);
     }
   }
   ~RawCard() {
-    SCardDisconnect(card_, SCARD_LEAVE_CARD);
-    SCardReleaseContext(context_);
+    SCardDisconnect(m_Card, SCARD_LEAVE_CARD);
+    SCardReleaseContext(m_Context);
   }
   void RoundTrip() {
     static const BYTE getUid[] = {0xFF, 0xCA, 0x00, 0x00, 0x00};
     BYTE response[258];
     DWORD length = sizeof response;
-    if (SCardTransmit(card_, protocol_ == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1, getUid,
+    if (SCardTransmit(m_Card, m_Protocol == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1, getUid,
                       sizeof getUid, nullptr, response, &length) != SCARD_S_SUCCESS) {
       std::fprintf(stderr, "pcsc_bench: GET DATA failed\n");
       std::exit(1);
@@ -65,9 +66,9 @@ class RawCard {
   }
 
  private:
-  SCARDCONTEXT context_;
-  SCARDHANDLE card_;
-  DWORD protocol_ = 0;
+  SCARDCONTEXT m_Context;
+  SCARDHANDLE m_Card;
+  DWORD m_Protocol = 0;
 };
 
 struct Operation {

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks and prints their figures.
+# Usage: bench/run.sh [build-dir [name [count]]]   (build-dir: build)
+#   console  the console's start (process start to the end of its load
+#            sequence) and peak memory against a minimal Qt Widgets window,
+#            and the unattended write from start to exit, on the simulated
+#            reader; count: runs (10)
+#   sim      one exchange with the simulated reader library; count: rounds
+#            (2000)
+#   pcsc     each console operation through the PC/SC reader library on the
+#            rig (pcscd, vpcd and a virtual MIFARE Classic card) against the
+#            rig's own APDU round trip; count: rounds (500). As root: it
+#            starts pcscd.
+# Without a name, all three in turn.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+only=${2:-}
+count=${3:-}
+case $only in
+  "" | console | sim | pcsc) ;;
+  *) echo "bench/run.sh: no benchmark named '$only' (console, sim, pcsc)" >&2; exit 2 ;;
+esac
+# An existing folder is configured again: it may predate the benchmarks
+# target, and the build tool alone would not learn of it.
+if [[ -f "$build/CMakeCache.txt" ]]; then
+  cmake -S . -B "$build" >/dev/null
+else
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" -j"$(nproc)" --target benchmarks >/dev/null
+bin=$build/bin
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+
+# Starts a program, waits for the log line that marks its point, and prints
+# "<seconds since start> <peak resident KiB>", the memory read once its
+# window has been up for half a second.
+measure() {
+  local work=$1 marker=$2; shift 2
+  local start=$EPOCHREALTIME
+  "$@" 2>"$work/log" &
+  local pid=$! t=""
+  for _ in $(seq 1 500); do
+    t=$(grep -m1 -- "$marker" "$work/log" | awk '{print $1}' || true)
+    [[ -n $t ]] && break
+    sleep 0.01
+  done
+  # The log's time of day against the start's, both UTC.
+  t=$(awk -v t="$t" -v s="$start" 'BEGIN {split(t, a, ":"); d = a[1] * 3600 + a[2] * 60 + a[3] - (s % 86400); if (d < 0) d += 86400; print d}')
+  sleep 0.5
+  local hwm
+  hwm=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status")
+  kill "$pid"; wait "$pid" 2>/dev/null || true
+  echo "$t $hwm"
+}
+
+# In a subshell: its own temporary folders, state file and environment.
+console_bench() (
+  local runs=${1:-10}
+  local work
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  mkdir -m 700 "$work/run"
+  export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+  export XDG_RUNTIME_DIR=$work/run TQR_SIM_STATE=$work/sim.state
+  export TZ=UTC QT_MESSAGE_PATTERN='%{time hh:mm:ss.zzz} %{message}'
+  export QT_LOGGING_RULES='rfid.*.info=true'
+  unset LD_LIBRARY_PATH
+
+  local prog r
+  for prog in console minimal labelled; do
+    : >"$work/$prog.times"; : >"$work/$prog.mem"
+    for _ in $(seq 1 "$runs"); do
+      if [[ $prog == console ]]; then r=$(measure "$work" "loaded:" "$bin/rfid-console")
+      elif [[ $prog == minimal ]]; then r=$(measure "$work" "shown" "$bin/minimal-window")
+      else r=$(measure "$work" "shown" "$bin/minimal-window" "등록번호"); fi
+      echo "${r% *}" >>"$work/$prog.times"; echo "${r#* }" >>"$work/$prog.mem"
+    done
+  done
+  local ct mt cm mm lt lm wt s e
+  ct=$(median <"$work/console.times"); mt=$(median <"$work/minimal.times")
+  cm=$(median <"$work/console.mem"); mm=$(median <"$work/minimal.mem")
+  lt=$(median <"$work/labelled.times"); lm=$(median <"$work/labelled.mem")
+
+  : >"$work/write.times"
+  for _ in $(seq 1 "$runs"); do
+    s=$(date +%s.%N)
+    "$bin/rfid-console" 0012345678 홍길동 2>/dev/null
+    e=$(date +%s.%N)
+    awk -v e="$e" -v s="$s" 'BEGIN {print e - s}' >>"$work/write.times"
+  done
+  wt=$(median <"$work/write.times")
+
+  printf 'runs: %d (medians)\n' "$runs"
+  printf 'start to end of load:   console %.3f s   minimal window %.3f s   ratio %.2f (target <= 1.5)\n' "$ct" "$mt" "$(awk -v a="$ct" -v b="$mt" 'BEGIN {print a / b}')"
+  printf 'peak memory:            console %d KiB   minimal window %d KiB   ratio %.2f (target <= 1.3)\n' "$cm" "$mm" "$(awk -v a="$cm" -v b="$mm" 'BEGIN {print a / b}')"
+  printf 'for scale, the minimal window with one label: %.3f s, %d KiB\n' "$lt" "$lm"
+  printf 'unattended write, start to exit: %.3f s (target <= 2.3, of which the first tick is 2)\n' "$wt"
+)
+
+sim_bench() { "$bin/tqr_sim_bench" ${1:+"$1"}; }
+pcsc_bench() { "$bin/pcsc_bench" ${1:+"$1"}; }
+
+# What each needs built; a build without Qt or pcsc-lite has not all of them.
+declare -A needs=(
+  [console]="rfid-console minimal-window"
+  [sim]="tqr_sim_bench"
+  [pcsc]="pcsc_bench"
+)
+status=0
+for name in console sim pcsc; do
+  [[ -n $only && $name != "$only" ]] && continue
+  echo "== $name"
+  missing=""
+  for program in ${needs[$name]}; do
+    [[ -x $bin/$program ]] || missing+=" $program"
+  done
+  if [[ -n $missing ]]; then
+    echo "bench/run.sh: $name not built here (no$missing in $bin)" >&2
+    status=1
+  else
+    # Not as a condition, where a failing step inside would not stop it.
+    set +e
+    (set -e; "${name}_bench" "$count")
+    rc=$?
+    set -e
+    if ((rc != 0)); then
+      echo "bench/run.sh: $name failed" >&2
+      status=1
+    fi
+  fi
+  [[ -z $only ]] && echo
+done
+exit $status
