@@ -10,7 +10,4 @@ if [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; the
   export QT_QPA_PLATFORM=offscreen
 fi
 export QT_LOGGING_RULES="${QT_LOGGING_RULES:-rfid.*.info=true}"
-if [[ -x build/bin/rfid-console ]]; then
-  exec build/bin/rfid-console "$@"
-fi
-exec build/bin/tqr-sim show
+exec build/bin/rfid-console "$@"
