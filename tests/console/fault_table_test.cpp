@@ -4,17 +4,11 @@
 // "정상 저장 OK", "write failed" / "write refused" is "저장 실패"), and how the
 // process ended. No row may show success while the block differs. The table
 // is printed so that its outcome can be quoted.
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <sys/stat.h>
+
+#include "program_fixture.h"
 
 namespace {
 
@@ -34,46 +28,15 @@ struct Row {
   QString failureLog;      // what the log shows when it does not verify
 };
 
-class FaultTable : public ::testing::Test {
+class FaultTable : public ProgramFixture {
  protected:
-  QTemporaryDir dir;
-
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    QDir().mkpath(dir.filePath("run"));
-    ::chmod(dir.filePath("run").toLocal8Bit().constData(), 0700);
-  }
-
-  QProcessEnvironment Env() {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TQR_SIM_STATE", dir.filePath("sim.state"));
-    env.insert("XDG_RUNTIME_DIR", dir.filePath("run"));
-    env.insert("QT_LOGGING_RULES", "rfid.*=true");  // every frame sent, under rfid.reader
-#ifndef RFID_SANITIZED  // see tests/CMakeLists.txt
-    env.remove("LD_LIBRARY_PATH");
-#endif
-    return env;
-  }
-
-  QString Sim(const QStringList& args) {
-    QProcess p;
-    p.setProcessEnvironment(Env());
-    p.start(RFID_TQR_SIM, args);
-    EXPECT_TRUE(p.waitForFinished(5000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-  }
-
   // A copy of the program whose RUNPATH (bin/../lib) finds no library,
   // and a folder holding the library to load under the reader's name.
   void Place(Library library, QString& program, QProcessEnvironment& env) {
     program = RFID_CONSOLE_BIN;
     if (library == Library::Simulated) return;
-    QDir().mkpath(dir.filePath("alone/bin"));
+    program = ProgramWithoutLibrary();
     QDir().mkpath(dir.filePath("alone/libs"));
-    program = dir.filePath("alone/bin/rfid-console");
-    if (!QFile::exists(program)) QFile::copy(RFID_CONSOLE_BIN, program);
     const QString named = dir.filePath("alone/libs/libtqr_32.so");
     QFile::remove(named);
     if (library == Library::WithoutTransceive)

@@ -1,85 +1,18 @@
 // The real program, started as another program would start it.
-#include <gtest/gtest.h>
-
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
-#include <sys/stat.h>
+
+#include "program_fixture.h"
 
 namespace {
 
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public ProgramFixture {
  protected:
-  QTemporaryDir dir;
-  QString runtimeDir;
-
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    runtimeDir = dir.filePath("run");
-    QDir().mkpath(runtimeDir);
-    ::chmod(runtimeDir.toLocal8Bit().constData(), 0700);
-  }
-
-  QProcessEnvironment Env(const QString& libraryDir = QString(), const QString& trace = QString()) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TQR_SIM_STATE", dir.filePath("sim.state"));
-    env.insert("XDG_RUNTIME_DIR", runtimeDir);
-    env.insert("QT_LOGGING_RULES", "rfid.*=true");
-#ifndef RFID_SANITIZED  // see tests/CMakeLists.txt
-    env.remove("LD_LIBRARY_PATH");
-#endif
-    if (!libraryDir.isEmpty()) env.insert("LD_LIBRARY_PATH", libraryDir);
-    if (!trace.isEmpty()) env.insert("RFID_TRACE_FILE", trace);
-    return env;
-  }
-
-  std::unique_ptr<QProcess> Start(const QStringList& args, const QProcessEnvironment& env) {
-    return Start(RFID_CONSOLE_BIN, args, env);
-  }
-  std::unique_ptr<QProcess> Start(const QString& program, const QStringList& args,
-                                  const QProcessEnvironment& env) {
-    auto p = std::make_unique<QProcess>();
-    p->setProcessEnvironment(env);
-    p->setProcessChannelMode(QProcess::SeparateChannels);
-    p->start(program, args);
-    EXPECT_TRUE(p->waitForStarted(5000));
-    return p;
-  }
-
-  // Waits until the program's log shows text; returns everything logged so far.
-  static QString WaitForLog(QProcess& p, const QString& text, int ms = 8000) {
-    QString log;
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-      p.waitForReadyRead(100);
-      log += QString::fromUtf8(p.readAllStandardError());
-      if (log.contains(text)) return log;
-      if (p.state() == QProcess::NotRunning) break;
-    }
-    log += QString::fromUtf8(p.readAllStandardError());
-    return log;
-  }
-
   static void Terminate(QProcess& p, int status) {
     ::kill(pid_t(p.processId()), SIGTERM);
     EXPECT_TRUE(p.waitForFinished(5000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), status);
-  }
-
-  QString Sim(const QStringList& args) {
-    QProcess p;
-    p.setProcessEnvironment(Env());
-    p.start(RFID_TQR_SIM, args);
-    EXPECT_TRUE(p.waitForFinished(5000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    return QString::fromUtf8(p.readAllStandardOutput());
   }
 };
 
@@ -118,12 +51,8 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
     QString program = RFID_CONSOLE_BIN;
     QProcessEnvironment env = Env();
     if (c.loseLibrary) {
-      // RUNPATH points at bin/../lib, which this copy's folder lacks.
-      QDir().mkpath(dir.filePath("alone/bin"));
+      program = ProgramWithoutLibrary();
       QDir().mkpath(dir.filePath("alone/empty"));
-      program = dir.filePath("alone/bin/rfid-console");
-      QFile::remove(program);
-      ASSERT_TRUE(QFile::copy(RFID_CONSOLE_BIN, program));
       env.insert("LD_LIBRARY_PATH", dir.filePath("alone/empty"));
     }
     auto p = Start(program, c.args, env);

@@ -109,11 +109,6 @@ class Console {
   bool m_Exited = false;
 };
 
-std::string Hex(const Bytes& bytes) {
-  std::string out;
-  for (auto b : bytes) out += ByteText(b);
-  return out;
-}
 
 class ConsoleOnRig : public RigTest {};
 

@@ -18,24 +18,6 @@ const std::string kCardError = FailureReply(0x0B);
 const std::string kInUse = FailureReply(0x11);
 const std::string kBusy = FailureReply(0x12);
 
-std::string Hex(const Bytes& bytes) {
-  std::string out;
-  for (auto b : bytes) out += ByteText(b);
-  return out;
-}
-
-Bytes Pattern(std::uint8_t seed) {
-  Bytes b(16);
-  for (std::size_t i = 0; i < b.size(); ++i) b[i] = std::uint8_t(seed + 17 * i);
-  return b;
-}
-
-std::string WriteFrameBody(int block, const Bytes& data) { return "57" + ByteText(block) + Hex(data); }
-std::string Success(const std::string& dataHex) { return WithBcc("4100" + dataHex); }
-
-Bytes Memory(VirtualCard& card) {
-  return card.With([](CardModel& m) { return m.Read(0, m.Size()); });
-}
 Bytes BlockOf(VirtualCard& card, int block) {
   return card.With([&](CardModel& m) { return m.Read(std::size_t(block) * 16, 16); });
 }

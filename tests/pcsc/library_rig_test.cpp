@@ -12,25 +12,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string Hex(const Bytes& bytes) {
-  std::string out;
-  for (auto b : bytes) out += ByteText(b);
-  return out;
-}
-
-Bytes Pattern(std::uint8_t seed) {
-  Bytes b(16);
-  for (std::size_t i = 0; i < b.size(); ++i) b[i] = std::uint8_t(seed + 17 * i);
-  return b;
-}
-
-std::string WriteFrameBody(int block, const Bytes& data) { return "57" + ByteText(block) + Hex(data); }
-
-std::string Success(const std::string& dataHex) { return WithBcc("4100" + dataHex); }
-
-Bytes Memory(VirtualCard& card) {
-  return card.With([](CardModel& m) { return m.Read(0, m.Size()); });
-}
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();

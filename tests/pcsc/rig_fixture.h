@@ -82,4 +82,27 @@ class RigTest : public ::testing::Test {
   std::vector<std::unique_ptr<VirtualCard>> m_Cards;
 };
 
+// What rig tests build frames and expectations from.
+inline std::string Hex(const Bytes& bytes) {
+  std::string out;
+  for (auto b : bytes) out += ByteText(b);
+  return out;
+}
+
+// 16 bytes that differ from block to block and from a blank card.
+inline Bytes Pattern(std::uint8_t seed) {
+  Bytes b(16);
+  for (std::size_t i = 0; i < b.size(); ++i) b[i] = std::uint8_t(seed + 17 * i);
+  return b;
+}
+
+inline std::string WriteFrameBody(int block, const Bytes& data) {
+  return "57" + ByteText(block) + Hex(data);
+}
+inline std::string Success(const std::string& dataHex) { return WithBcc("4100" + dataHex); }
+
+inline Bytes Memory(VirtualCard& card) {
+  return card.With([](CardModel& m) { return m.Read(0, m.Size()); });
+}
+
 }  // namespace rfid::pcsc::rig
