@@ -18,14 +18,13 @@ namespace {
 constexpr std::string_view kHeader = "tqr-sim-state 1";
 
 std::string Quote(std::string_view text) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string out = "\"";
   for (char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
     if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
       out += "\\x";
-      out += kDigits[c >> 4];
-      out += kDigits[c & 0xF];
+      out += kHexDigits[c >> 4];
+      out += kHexDigits[c & 0xF];
     } else {
       out += ch;
     }

@@ -88,14 +88,13 @@ int ParseCommand(const std::string& text) {
 }
 
 std::string Printable(const std::string& text) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string out;
   for (char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
     if (c <= 0x20 || c >= 0x7F || c == '\\') {
       out += "\\x";
-      out += kDigits[c >> 4];
-      out += kDigits[c & 0xF];
+      out += kHexDigits[c >> 4];
+      out += kHexDigits[c & 0xF];
     } else {
       out += ch;
     }
