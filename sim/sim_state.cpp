@@ -17,21 +17,7 @@ namespace {
 
 constexpr std::string_view kHeader = "tqr-sim-state 1";
 
-std::string Quote(std::string_view text) {
-  std::string out = "\"";
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
-      out += "\\x";
-      out += kHexDigits[c >> 4];
-      out += kHexDigits[c & 0xF];
-    } else {
-      out += ch;
-    }
-  }
-  out += '"';
-  return out;
-}
+std::string Quote(std::string_view text) { return '"' + Escaped(text, "\"") + '"'; }
 
 class LineParser {
  public:
@@ -178,6 +164,21 @@ bool FaultSwitch::Fire() {
 bool Faults::Any() const {
   return !fail.empty() || lostWrite.on || wrongRead.on || garbage.on || overlong.on ||
          delayMs > 0;
+}
+
+std::string Escaped(std::string_view text, std::string_view alsoEscaped) {
+  std::string out;
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c >= 0x7F || c == '\\' || alsoEscaped.find(ch) != std::string_view::npos) {
+      out += "\\x";
+      out += kHexDigits[c >> 4];
+      out += kHexDigits[c & 0xF];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
 }
 
 void State::Record(LogEntry entry) {

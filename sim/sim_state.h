@@ -90,6 +90,11 @@ struct LogEntry {
 };
 inline constexpr std::size_t kLogFrameLimit = 96;
 
+// text with control characters, bytes from 0x7F, the backslash and every
+// character of alsoEscaped written as \xHH: the state file quotes log texts
+// with it ('"' escaped), tqr-sim shows frames with it (' ' escaped).
+std::string Escaped(std::string_view text, std::string_view alsoEscaped);
+
 struct State {
   bool attached = true;
   Card card;

@@ -87,20 +87,8 @@ int ParseCommand(const std::string& text) {
   return rfid::HexPairValue(std::string_view(*hex));
 }
 
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c >= 0x7F || c == '\\') {
-      out += "\\x";
-      out += kHexDigits[c >> 4];
-      out += kHexDigits[c & 0xF];
-    } else {
-      out += ch;
-    }
-  }
-  return out;
-}
+// Frames and replies as one word each: spaces escaped too.
+std::string Printable(const std::string& text) { return Escaped(text, " "); }
 
 std::string TimeText(std::int64_t ms) {
   const std::time_t seconds = std::time_t(ms / 1000);

@@ -49,6 +49,20 @@ TEST(SimState, TextFormReadsBackWhatWasWritten) {
   EXPECT_EQ(FormatState(used), FormatState(DefaultState()));
 }
 
+// The state file keeps spaces and escapes quotes; tqr-sim's log keeps
+// quotes and escapes spaces. Both write every other odd byte as \xHH.
+TEST(SimState, EscapedWritesOddBytesAsHex) {
+  const std::string odd("a \"b\"\\\n\x7f\xe9\0z", 11);
+  EXPECT_EQ(Escaped(odd, "\""), "a \\x22b\\x22\\x5C\\x0A\\x7F\\xE9\\x00z");
+  EXPECT_EQ(Escaped(odd, " "), "a\\x20\"b\"\\x5C\\x0A\\x7F\\xE9\\x00z");
+  EXPECT_EQ(Escaped("plain-text~", "\" "), "plain-text~");
+
+  State s = DefaultState();
+  s.Record({7, "a \"b\"", "", "x y"});
+  const std::string text = FormatState(s);
+  EXPECT_NE(text.find("\nlog 7 \"a \\x22b\\x22\" \"\" \"x y\"\n"), std::string::npos) << text;
+}
+
 TEST_F(SimTest, UpdateThatThrowsStoresNothing) {
   const StateStore store(path_);
   store.Update([](State& s) { s.goodBeeps = 5; });
