@@ -162,8 +162,15 @@ bool FaultSwitch::Fire() {
 }
 
 bool Faults::Any() const {
-  return !fail.empty() || lostWrite.on || wrongRead.on || garbage.on || overlong.on ||
-         delayMs > 0;
+  for (const FaultName& f : kFaultNames)
+    if ((this->*f.field).on) return true;
+  return !fail.empty() || delayMs > 0;
+}
+
+const FaultName* FindFault(std::string_view name) {
+  for (const FaultName& f : kFaultNames)
+    if (f.name == name) return &f;
+  return nullptr;
 }
 
 std::string Escaped(std::string_view text, std::string_view alsoEscaped) {
@@ -207,10 +214,7 @@ std::string FormatState(const State& s) {
     if (!sw.on) continue;
     out += "fault fail " + ByteText(command) + ' ' + std::to_string(sw.remaining) + '\n';
   }
-  WriteSwitch(out, "lost-write", s.faults.lostWrite);
-  WriteSwitch(out, "wrong-read", s.faults.wrongRead);
-  WriteSwitch(out, "garbage", s.faults.garbage);
-  WriteSwitch(out, "overlong", s.faults.overlong);
+  for (const FaultName& f : kFaultNames) WriteSwitch(out, f.name, s.faults.*f.field);
   if (s.faults.delayMs > 0) out += "fault delay " + std::to_string(s.faults.delayMs) + '\n';
   for (const auto& [n, text] : s.card.blocks) out += "block " + std::to_string(n) + ' ' + text + '\n';
   for (const LogEntry& e : s.log) {
@@ -286,14 +290,9 @@ State ParseState(std::string_view text) {
         const int command = HexPairValue(std::string_view(*hex));
         once("fault fail " + *hex);
         s.faults.fail[command] = ParseSwitch(p);
-      } else if (kind == "lost-write" || kind == "wrong-read" || kind == "garbage" ||
-                 kind == "overlong") {
+      } else if (const FaultName* named = FindFault(kind)) {
         once("fault " + kind);
-        FaultSwitch& sw = kind == "lost-write"   ? s.faults.lostWrite
-                          : kind == "wrong-read" ? s.faults.wrongRead
-                          : kind == "garbage"    ? s.faults.garbage
-                                                 : s.faults.overlong;
-        sw = ParseSwitch(p);
+        s.faults.*named->field = ParseSwitch(p);
       } else if (kind == "delay") {
         once("fault delay");
         s.faults.delayMs = p.Number<int>(1, kMaxDelayMs);

@@ -81,6 +81,21 @@ struct Faults {
   bool operator==(const Faults&) const = default;
 };
 
+// The faults that are one switch each, by the name the state file and
+// tqr-sim give them, in the order both list them.
+struct FaultName {
+  std::string_view name;
+  FaultSwitch Faults::*field;
+};
+inline constexpr FaultName kFaultNames[] = {
+    {"lost-write", &Faults::lostWrite},
+    {"wrong-read", &Faults::wrongRead},
+    {"garbage", &Faults::garbage},
+    {"overlong", &Faults::overlong},
+};
+// The switch fault of that name; nullptr for any other text.
+const FaultName* FindFault(std::string_view name);
+
 struct LogEntry {
   std::int64_t timeMs = 0;  // since the epoch
   std::string frame;        // as sent (cut to kLogFrameLimit bytes)

@@ -63,6 +63,22 @@ TEST(SimState, EscapedWritesOddBytesAsHex) {
   EXPECT_NE(text.find("\nlog 7 \"a \\x22b\\x22\" \"\" \"x y\"\n"), std::string::npos) << text;
 }
 
+TEST(SimState, SwitchFaultsAreWrittenByNameInAFixedOrder) {
+  State s = DefaultState();
+  s.faults.overlong = {true, 3};
+  s.faults.garbage = {true, 1};
+  s.faults.wrongRead = {true, 2};
+  s.faults.lostWrite = {true, 0};
+  const std::string text = FormatState(s);
+  EXPECT_NE(text.find("\nfault lost-write 0\nfault wrong-read 2\nfault garbage 1\n"
+                      "fault overlong 3\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(ParseState(text).faults, s.faults);
+  EXPECT_EQ(FindFault("delay"), nullptr);
+  EXPECT_EQ(FindFault("Garbage"), nullptr);
+}
+
 TEST_F(SimTest, UpdateThatThrowsStoresNothing) {
   const StateStore store(path_);
   store.Update([](State& s) { s.goodBeeps = 5; });
