@@ -21,24 +21,24 @@ std::string Quote(std::string_view text) { return '"' + Escaped(text, "\"") + '"
 
 class LineParser {
  public:
-  LineParser(std::string_view line, int number) : line_(line), number_(number) {}
+  LineParser(std::string_view line, int number) : m_Line(line), m_Number(number) {}
 
   [[noreturn]] void Fail(const std::string& what) const {
-    throw StateError("line " + std::to_string(number_) + ": " + what);
+    throw StateError("line " + std::to_string(m_Number) + ": " + what);
   }
 
   bool AtEnd() {
     SkipSpaces();
-    return pos_ >= line_.size();
+    return m_Pos >= m_Line.size();
   }
 
   std::string Word() {
     SkipSpaces();
-    if (pos_ >= line_.size()) Fail("a value is missing");
-    if (line_[pos_] == '"') return Quoted();
-    const std::size_t start = pos_;
-    while (pos_ < line_.size() && line_[pos_] != ' ') ++pos_;
-    return std::string(line_.substr(start, pos_ - start));
+    if (m_Pos >= m_Line.size()) Fail("a value is missing");
+    if (m_Line[m_Pos] == '"') return Quoted();
+    const std::size_t start = m_Pos;
+    while (m_Pos < m_Line.size() && m_Line[m_Pos] != ' ') ++m_Pos;
+    return std::string(m_Line.substr(start, m_Pos - start));
   }
 
   template <class Int>
@@ -58,33 +58,33 @@ class LineParser {
 
  private:
   void SkipSpaces() {
-    while (pos_ < line_.size() && line_[pos_] == ' ') ++pos_;
+    while (m_Pos < m_Line.size() && m_Line[m_Pos] == ' ') ++m_Pos;
   }
 
   std::string Quoted() {
     std::string out;
-    ++pos_;
+    ++m_Pos;
     while (true) {
-      if (pos_ >= line_.size()) Fail("unterminated quoted text");
-      const char c = line_[pos_++];
+      if (m_Pos >= m_Line.size()) Fail("unterminated quoted text");
+      const char c = m_Line[m_Pos++];
       if (c == '"') break;
       if (c != '\\') {
         out += c;
         continue;
       }
-      if (pos_ + 3 > line_.size() || line_[pos_] != 'x' || !IsHexDigit(line_[pos_ + 1]) ||
-          !IsHexDigit(line_[pos_ + 2]))
+      if (m_Pos + 3 > m_Line.size() || m_Line[m_Pos] != 'x' || !IsHexDigit(m_Line[m_Pos + 1]) ||
+          !IsHexDigit(m_Line[m_Pos + 2]))
         Fail("bad escape in quoted text");
-      out += char(HexPairValue(line_.substr(pos_ + 1, 2)));
-      pos_ += 3;
+      out += char(HexPairValue(m_Line.substr(m_Pos + 1, 2)));
+      m_Pos += 3;
     }
-    if (pos_ < line_.size() && line_[pos_] != ' ') Fail("text right after a quoted value");
+    if (m_Pos < m_Line.size() && m_Line[m_Pos] != ' ') Fail("text right after a quoted value");
     return out;
   }
 
-  std::string_view line_;
-  int number_;
-  std::size_t pos_ = 0;
+  std::string_view m_Line;
+  int m_Number;
+  std::size_t m_Pos = 0;
 };
 
 FaultSwitch ParseSwitch(LineParser& p) {
@@ -327,18 +327,18 @@ State ParseState(std::string_view text) {
   return s;
 }
 
-State StateStore::Load() const { return LoadFrom(path_); }
+State StateStore::Load() const { return LoadFrom(m_Path); }
 
 void StateStore::Update(const std::function<void(State&)>& change) const {
-  StateLock lock(path_);
-  State state = LoadFrom(path_);
+  StateLock lock(m_Path);
+  State state = LoadFrom(m_Path);
   change(state);
-  WriteAtomically(path_, FormatState(state));
+  WriteAtomically(m_Path, FormatState(state));
 }
 
 void StateStore::Replace(const State& state) const {
-  StateLock lock(path_);
-  WriteAtomically(path_, FormatState(state));
+  StateLock lock(m_Path);
+  WriteAtomically(m_Path, FormatState(state));
 }
 
 }  // namespace rfid::sim

@@ -141,8 +141,8 @@ std::string StatePath();
 // the state, so readers see the whole old or the whole new state.
 class StateStore {
  public:
-  explicit StateStore(std::string path) : path_(std::move(path)) {}
-  const std::string& Path() const { return path_; }
+  explicit StateStore(std::string path) : m_Path(std::move(path)) {}
+  const std::string& Path() const { return m_Path; }
 
   // The default state when the file does not exist yet.
   State Load() const;
@@ -153,7 +153,7 @@ class StateStore {
   void Replace(const State& state) const;
 
  private:
-  std::string path_;
+  std::string m_Path;
 };
 
 }  // namespace rfid::sim

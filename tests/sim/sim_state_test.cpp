@@ -80,15 +80,15 @@ TEST(SimState, SwitchFaultsAreWrittenByNameInAFixedOrder) {
 }
 
 TEST_F(SimTest, UpdateThatThrowsStoresNothing) {
-  const StateStore store(path_);
+  const StateStore store(m_Path);
   store.Update([](State& s) { s.goodBeeps = 5; });
-  const std::string before = FileText(path_);
+  const std::string before = FileText(m_Path);
   EXPECT_THROW(store.Update([](State& s) {
     s.goodBeeps = 6;
     throw std::runtime_error("no");
   }),
                std::runtime_error);
-  EXPECT_EQ(FileText(path_), before);
+  EXPECT_EQ(FileText(m_Path), before);
   EXPECT_EQ(store.Load().goodBeeps, 5);
 }
 
