@@ -5,8 +5,7 @@ namespace rfid {
 std::string ByteText(int value) {
   if (value < 0 || value > 255)
     throw std::out_of_range("byte value " + std::to_string(value) + " is outside 0-255");
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  return {kDigits[value >> 4], kDigits[value & 0xF]};
+  return {kHexDigits[value >> 4], kHexDigits[value & 0xF]};
 }
 
 std::string SuccessReply(std::string_view data) {

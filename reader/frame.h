@@ -30,6 +30,9 @@ enum class Command : std::uint8_t {
   Detect = 0x44,
 };
 
+// The upper-case hexadecimal digits, by value.
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 // Two upper-case hexadecimal digits; throws std::out_of_range outside 0-255.
 std::string ByteText(int value);
 

@@ -11,9 +11,8 @@ constexpr std::size_t kOverlongLength = 60;
 
 // Every byte inverted: plainly other data, whatever the block holds.
 std::string Inverted(const std::string& hex) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string out = hex;
-  for (char& c : out) c = kDigits[15 - HexPairValue(std::string_view(&c, 1))];
+  for (char& c : out) c = kHexDigits[15 - HexPairValue(std::string_view(&c, 1))];
   return out;
 }
 

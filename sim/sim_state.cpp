@@ -17,43 +17,28 @@ namespace {
 
 constexpr std::string_view kHeader = "tqr-sim-state 1";
 
-std::string Quote(std::string_view text) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out = "\"";
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
-      out += "\\x";
-      out += kDigits[c >> 4];
-      out += kDigits[c & 0xF];
-    } else {
-      out += ch;
-    }
-  }
-  out += '"';
-  return out;
-}
+std::string Quote(std::string_view text) { return '"' + Escaped(text, "\"") + '"'; }
 
 class LineParser {
  public:
-  LineParser(std::string_view line, int number) : line_(line), number_(number) {}
+  LineParser(std::string_view line, int number) : m_Line(line), m_Number(number) {}
 
   [[noreturn]] void Fail(const std::string& what) const {
-    throw StateError("line " + std::to_string(number_) + ": " + what);
+    throw StateError("line " + std::to_string(m_Number) + ": " + what);
   }
 
   bool AtEnd() {
     SkipSpaces();
-    return pos_ >= line_.size();
+    return m_Pos >= m_Line.size();
   }
 
   std::string Word() {
     SkipSpaces();
-    if (pos_ >= line_.size()) Fail("a value is missing");
-    if (line_[pos_] == '"') return Quoted();
-    const std::size_t start = pos_;
-    while (pos_ < line_.size() && line_[pos_] != ' ') ++pos_;
-    return std::string(line_.substr(start, pos_ - start));
+    if (m_Pos >= m_Line.size()) Fail("a value is missing");
+    if (m_Line[m_Pos] == '"') return Quoted();
+    const std::size_t start = m_Pos;
+    while (m_Pos < m_Line.size() && m_Line[m_Pos] != ' ') ++m_Pos;
+    return std::string(m_Line.substr(start, m_Pos - start));
   }
 
   template <class Int>
@@ -73,33 +58,33 @@ class LineParser {
 
  private:
   void SkipSpaces() {
-    while (pos_ < line_.size() && line_[pos_] == ' ') ++pos_;
+    while (m_Pos < m_Line.size() && m_Line[m_Pos] == ' ') ++m_Pos;
   }
 
   std::string Quoted() {
     std::string out;
-    ++pos_;
+    ++m_Pos;
     while (true) {
-      if (pos_ >= line_.size()) Fail("unterminated quoted text");
-      const char c = line_[pos_++];
+      if (m_Pos >= m_Line.size()) Fail("unterminated quoted text");
+      const char c = m_Line[m_Pos++];
       if (c == '"') break;
       if (c != '\\') {
         out += c;
         continue;
       }
-      if (pos_ + 3 > line_.size() || line_[pos_] != 'x' || !IsHexDigit(line_[pos_ + 1]) ||
-          !IsHexDigit(line_[pos_ + 2]))
+      if (m_Pos + 3 > m_Line.size() || m_Line[m_Pos] != 'x' || !IsHexDigit(m_Line[m_Pos + 1]) ||
+          !IsHexDigit(m_Line[m_Pos + 2]))
         Fail("bad escape in quoted text");
-      out += char(HexPairValue(line_.substr(pos_ + 1, 2)));
-      pos_ += 3;
+      out += char(HexPairValue(m_Line.substr(m_Pos + 1, 2)));
+      m_Pos += 3;
     }
-    if (pos_ < line_.size() && line_[pos_] != ' ') Fail("text right after a quoted value");
+    if (m_Pos < m_Line.size() && m_Line[m_Pos] != ' ') Fail("text right after a quoted value");
     return out;
   }
 
-  std::string_view line_;
-  int number_;
-  std::size_t pos_ = 0;
+  std::string_view m_Line;
+  int m_Number;
+  std::size_t m_Pos = 0;
 };
 
 FaultSwitch ParseSwitch(LineParser& p) {
@@ -177,8 +162,30 @@ bool FaultSwitch::Fire() {
 }
 
 bool Faults::Any() const {
-  return !fail.empty() || lostWrite.on || wrongRead.on || garbage.on || overlong.on ||
-         delayMs > 0;
+  for (const FaultName& f : kFaultNames)
+    if ((this->*f.field).on) return true;
+  return !fail.empty() || delayMs > 0;
+}
+
+const FaultName* FindFault(std::string_view name) {
+  for (const FaultName& f : kFaultNames)
+    if (f.name == name) return &f;
+  return nullptr;
+}
+
+std::string Escaped(std::string_view text, std::string_view alsoEscaped) {
+  std::string out;
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c >= 0x7F || c == '\\' || alsoEscaped.find(ch) != std::string_view::npos) {
+      out += "\\x";
+      out += kHexDigits[c >> 4];
+      out += kHexDigits[c & 0xF];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
 }
 
 void State::Record(LogEntry entry) {
@@ -207,10 +214,7 @@ std::string FormatState(const State& s) {
     if (!sw.on) continue;
     out += "fault fail " + ByteText(command) + ' ' + std::to_string(sw.remaining) + '\n';
   }
-  WriteSwitch(out, "lost-write", s.faults.lostWrite);
-  WriteSwitch(out, "wrong-read", s.faults.wrongRead);
-  WriteSwitch(out, "garbage", s.faults.garbage);
-  WriteSwitch(out, "overlong", s.faults.overlong);
+  for (const FaultName& f : kFaultNames) WriteSwitch(out, f.name, s.faults.*f.field);
   if (s.faults.delayMs > 0) out += "fault delay " + std::to_string(s.faults.delayMs) + '\n';
   for (const auto& [n, text] : s.card.blocks) out += "block " + std::to_string(n) + ' ' + text + '\n';
   for (const LogEntry& e : s.log) {
@@ -286,14 +290,9 @@ State ParseState(std::string_view text) {
         const int command = HexPairValue(std::string_view(*hex));
         once("fault fail " + *hex);
         s.faults.fail[command] = ParseSwitch(p);
-      } else if (kind == "lost-write" || kind == "wrong-read" || kind == "garbage" ||
-                 kind == "overlong") {
+      } else if (const FaultName* named = FindFault(kind)) {
         once("fault " + kind);
-        FaultSwitch& sw = kind == "lost-write"   ? s.faults.lostWrite
-                          : kind == "wrong-read" ? s.faults.wrongRead
-                          : kind == "garbage"    ? s.faults.garbage
-                                                 : s.faults.overlong;
-        sw = ParseSwitch(p);
+        s.faults.*named->field = ParseSwitch(p);
       } else if (kind == "delay") {
         once("fault delay");
         s.faults.delayMs = p.Number<int>(1, kMaxDelayMs);
@@ -328,18 +327,18 @@ State ParseState(std::string_view text) {
   return s;
 }
 
-State StateStore::Load() const { return LoadFrom(path_); }
+State StateStore::Load() const { return LoadFrom(m_Path); }
 
 void StateStore::Update(const std::function<void(State&)>& change) const {
-  StateLock lock(path_);
-  State state = LoadFrom(path_);
+  StateLock lock(m_Path);
+  State state = LoadFrom(m_Path);
   change(state);
-  WriteAtomically(path_, FormatState(state));
+  WriteAtomically(m_Path, FormatState(state));
 }
 
 void StateStore::Replace(const State& state) const {
-  StateLock lock(path_);
-  WriteAtomically(path_, FormatState(state));
+  StateLock lock(m_Path);
+  WriteAtomically(m_Path, FormatState(state));
 }
 
 }  // namespace rfid::sim

@@ -81,6 +81,21 @@ struct Faults {
   bool operator==(const Faults&) const = default;
 };
 
+// The faults that are one switch each, by the name the state file and
+// tqr-sim give them, in the order both list them.
+struct FaultName {
+  std::string_view name;
+  FaultSwitch Faults::*field;
+};
+inline constexpr FaultName kFaultNames[] = {
+    {"lost-write", &Faults::lostWrite},
+    {"wrong-read", &Faults::wrongRead},
+    {"garbage", &Faults::garbage},
+    {"overlong", &Faults::overlong},
+};
+// The switch fault of that name; nullptr for any other text.
+const FaultName* FindFault(std::string_view name);
+
 struct LogEntry {
   std::int64_t timeMs = 0;  // since the epoch
   std::string frame;        // as sent (cut to kLogFrameLimit bytes)
@@ -89,6 +104,11 @@ struct LogEntry {
   bool operator==(const LogEntry&) const = default;
 };
 inline constexpr std::size_t kLogFrameLimit = 96;
+
+// text with control characters, bytes from 0x7F, the backslash and every
+// character of alsoEscaped written as \xHH: the state file quotes log texts
+// with it ('"' escaped), tqr-sim shows frames with it (' ' escaped).
+std::string Escaped(std::string_view text, std::string_view alsoEscaped);
 
 struct State {
   bool attached = true;
@@ -121,8 +141,8 @@ std::string StatePath();
 // the state, so readers see the whole old or the whole new state.
 class StateStore {
  public:
-  explicit StateStore(std::string path) : path_(std::move(path)) {}
-  const std::string& Path() const { return path_; }
+  explicit StateStore(std::string path) : m_Path(std::move(path)) {}
+  const std::string& Path() const { return m_Path; }
 
   // The default state when the file does not exist yet.
   State Load() const;
@@ -133,7 +153,7 @@ class StateStore {
   void Replace(const State& state) const;
 
  private:
-  std::string path_;
+  std::string m_Path;
 };
 
 }  // namespace rfid::sim

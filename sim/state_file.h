@@ -24,7 +24,7 @@ class StateLock {
   StateLock& operator=(const StateLock&) = delete;
 
  private:
-  std::intptr_t handle_ = -1;
+  std::intptr_t m_Handle = -1;
 };
 
 // The file's text, or nullopt when it does not exist.

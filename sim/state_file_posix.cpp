@@ -21,21 +21,21 @@ namespace {
 
 class Fd {
  public:
-  explicit Fd(int fd) : fd_(fd) {}
+  explicit Fd(int fd) : m_Fd(fd) {}
   ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
+    if (m_Fd >= 0) ::close(m_Fd);
   }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
+  int get() const { return m_Fd; }
   int release() {
-    const int fd = fd_;
-    fd_ = -1;
+    const int fd = m_Fd;
+    m_Fd = -1;
     return fd;
   }
 
  private:
-  int fd_;
+  int m_Fd;
 };
 
 std::string KindOfFile(mode_t mode) {
@@ -91,10 +91,10 @@ StateLock::StateLock(const std::string& statePath) {
   while (::flock(fd.get(), LOCK_EX) != 0) {
     if (errno != EINTR) ThrowErrno("cannot lock", lockPath);
   }
-  handle_ = fd.release();
+  m_Handle = fd.release();
 }
 
-StateLock::~StateLock() { ::close(int(handle_)); }  // closing releases the lock
+StateLock::~StateLock() { ::close(int(m_Handle)); }  // closing releases the lock
 
 // The file's text, or nullopt when it does not exist.
 std::optional<std::string> ReadStateFile(const std::string& path) {

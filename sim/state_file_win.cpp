@@ -16,21 +16,21 @@ using rfid::win::Wide;
 
 class Handle {
  public:
-  explicit Handle(HANDLE h) : h_(h) {}
+  explicit Handle(HANDLE h) : m_Handle(h) {}
   ~Handle() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    if (m_Handle != INVALID_HANDLE_VALUE) CloseHandle(m_Handle);
   }
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
+  HANDLE get() const { return m_Handle; }
   HANDLE release() {
-    HANDLE h = h_;
-    h_ = INVALID_HANDLE_VALUE;
+    HANDLE h = m_Handle;
+    m_Handle = INVALID_HANDLE_VALUE;
     return h;
   }
 
  private:
-  HANDLE h_;
+  HANDLE m_Handle;
 };
 
 // Others may read, replace or delete the file while it is open: a reader
@@ -57,11 +57,11 @@ StateLock::StateLock(const std::string& statePath) {
   OVERLAPPED at{};
   if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &at))
     ThrowLast("cannot lock", lockPath);
-  handle_ = reinterpret_cast<std::intptr_t>(file.release());
+  m_Handle = reinterpret_cast<std::intptr_t>(file.release());
 }
 
 StateLock::~StateLock() {
-  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  HANDLE file = reinterpret_cast<HANDLE>(m_Handle);
   OVERLAPPED at{};
   UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &at);
   CloseHandle(file);

@@ -87,21 +87,8 @@ int ParseCommand(const std::string& text) {
   return rfid::HexPairValue(std::string_view(*hex));
 }
 
-std::string Printable(const std::string& text) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c >= 0x7F || c == '\\') {
-      out += "\\x";
-      out += kDigits[c >> 4];
-      out += kDigits[c & 0xF];
-    } else {
-      out += ch;
-    }
-  }
-  return out;
-}
+// Frames and replies as one word each: spaces escaped too.
+std::string Printable(const std::string& text) { return Escaped(text, " "); }
 
 std::string TimeText(std::int64_t ms) {
   const std::time_t seconds = std::time_t(ms / 1000);
@@ -127,13 +114,10 @@ std::vector<std::string> FaultLines(const Faults& f) {
   std::vector<std::string> lines;
   for (const auto& [command, sw] : f.fail)
     if (sw.on) lines.push_back("fail " + rfid::ByteText(command) + " (" + SwitchText(sw) + ")");
-  auto add = [&](const char* name, const FaultSwitch& sw) {
-    if (sw.on) lines.push_back(std::string(name) + " (" + SwitchText(sw) + ")");
-  };
-  add("lost-write", f.lostWrite);
-  add("wrong-read", f.wrongRead);
-  add("garbage", f.garbage);
-  add("overlong", f.overlong);
+  for (const FaultName& named : kFaultNames) {
+    const FaultSwitch& sw = f.*named.field;
+    if (sw.on) lines.push_back(std::string(named.name) + " (" + SwitchText(sw) + ")");
+  }
   if (f.delayMs > 0) lines.push_back("delay " + std::to_string(f.delayMs) + " ms");
   return lines;
 }
@@ -187,17 +171,6 @@ void PutCard(State& s, CardKind kind, const std::optional<std::string>& uid) {
   card.onField = true;
 }
 
-FaultSwitch& NamedSwitch(Faults& f, const std::string& kind) {
-  if (kind == "lost-write") return f.lostWrite;
-  if (kind == "wrong-read") return f.wrongRead;
-  if (kind == "garbage") return f.garbage;
-  return f.overlong;
-}
-
-bool IsSwitchKind(const std::string& kind) {
-  return kind == "lost-write" || kind == "wrong-read" || kind == "garbage" || kind == "overlong";
-}
-
 // A parsed command: either reads the state (view) or changes it (change).
 struct Action {
   std::function<void(State&)> change;
@@ -230,10 +203,10 @@ Action ParseFault(const std::vector<std::string>& a) {
     const FaultSwitch sw = Switch(a, 3);
     act.change = [=](State& s) { s.faults.fail[command] = sw; };
     act.done = "frames of command " + rfid::ByteText(command) + " fail (" + SwitchText(sw) + ")";
-  } else if (IsSwitchKind(kind)) {
+  } else if (const FaultName* named = FindFault(kind)) {
     if (a.size() > 3) Bad("fault " + kind + " takes [TIMES]");
     const FaultSwitch sw = Switch(a, 2);
-    act.change = [=](State& s) { NamedSwitch(s.faults, kind) = sw; };
+    act.change = [=](State& s) { s.faults.*named->field = sw; };
     act.done = "fault " + kind + " set (" + SwitchText(sw) + ")";
   } else if (kind == "delay") {
     if (a.size() != 3) Bad("fault delay takes MS");
@@ -254,14 +227,14 @@ Action ParseFault(const std::vector<std::string>& a) {
         act.change = [](State& s) { s.faults.fail.clear(); };
         act.done = "no command fails";
       }
-    } else if (IsSwitchKind(a[2]) || a[2] == "delay") {
+    } else if (const FaultName* named = FindFault(a[2]); named || a[2] == "delay") {
       if (a.size() != 3) Bad("fault clear " + a[2] + " takes nothing more");
       const std::string k = a[2];
       act.change = [=](State& s) {
-        if (k == "delay")
-          s.faults.delayMs = 0;
+        if (named)
+          s.faults.*named->field = FaultSwitch{};
         else
-          NamedSwitch(s.faults, k) = FaultSwitch{};
+          s.faults.delayMs = 0;
       };
       act.done = "fault " + k + " cleared";
     } else {

@@ -71,46 +71,46 @@ TEST_F(SimTest, AStatePathThatIsNotAPlainFileFailsAtOnceWithAMessage) {
   };
   for (const HostilePath& row : rows) {
     SCOPED_TRACE(row.name);
-    fs::remove_all(path_);
-    fs::remove(dir_ + "/elsewhere");
-    if (!row.make(path_, dir_)) {
+    fs::remove_all(m_Path);
+    fs::remove(m_Dir + "/elsewhere");
+    if (!row.make(m_Path, m_Dir)) {
       // Only a device needs rights a test may lack.
       if (std::string(row.name) != "device") ADD_FAILURE() << std::strerror(errno);
       std::cout << "row " << row.name << " skipped: " << std::strerror(errno) << '\n';
       continue;
     }
-    const auto kind = fs::symlink_status(path_).type();
+    const auto kind = fs::symlink_status(m_Path).type();
 
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"show"}, {"attach"}, {"reset"}}) {
       const ToolResult r = RunTool(args);
       EXPECT_EQ(r.code, 1) << args[0];
       EXPECT_NE(r.err.find("tqr-sim: "), std::string::npos) << r.err;
-      EXPECT_NE(r.err.find(path_), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find(m_Path), std::string::npos) << r.err;
       EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
-      EXPECT_EQ(fs::symlink_status(path_).type(), kind) << args[0] << " replaced it";
+      EXPECT_EQ(fs::symlink_status(m_Path).type(), kind) << args[0] << " replaced it";
     }
 
     std::string reply;
     EXPECT_TRUE(LibraryAnswersFailureQuickly(&reply)) << "the library hung or crashed";
     EXPECT_EQ(reply, FailureReply(Failure::State) + " not-found");
-    EXPECT_EQ(fs::symlink_status(path_).type(), kind);
-    if (fs::exists(dir_ + "/elsewhere")) {  // the link's target is left alone
-      EXPECT_EQ(FileText(dir_ + "/elsewhere"), FormatState(DefaultState()));
+    EXPECT_EQ(fs::symlink_status(m_Path).type(), kind);
+    if (fs::exists(m_Dir + "/elsewhere")) {  // the link's target is left alone
+      EXPECT_EQ(FileText(m_Dir + "/elsewhere"), FormatState(DefaultState()));
     }
   }
 }
 
 TEST_F(SimTest, TheTemporaryFileIsCreatedAfreshNeverThroughALink) {
-  const std::string victim = dir_ + "/victim";
-  const std::string temp = path_ + ".tmp";
+  const std::string victim = m_Dir + "/victim";
+  const std::string temp = m_Path + ".tmp";
   struct Row {
     const char* name;
     std::function<void()> put;
   };
   const std::vector<Row> rows = {
       {"link to another file", [&] { fs::create_symlink(victim, temp); }},
-      {"dangling link", [&] { fs::create_symlink(dir_ + "/nowhere", temp); }},
+      {"dangling link", [&] { fs::create_symlink(m_Dir + "/nowhere", temp); }},
       {"leftover of a crashed writer",
        [&] { std::ofstream(temp) << "tqr-sim-state 1\nhalf a state"; }},
   };
@@ -121,9 +121,9 @@ TEST_F(SimTest, TheTemporaryFileIsCreatedAfreshNeverThroughALink) {
     row.put();
     Tool({"block", "1", "0012345678AAAAAA2020202020202020"});
     EXPECT_EQ(FileText(victim), "precious\n");
-    EXPECT_FALSE(fs::exists(dir_ + "/nowhere"));
+    EXPECT_FALSE(fs::exists(m_Dir + "/nowhere"));
     EXPECT_FALSE(fs::exists(fs::symlink_status(temp)));
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path_)));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(m_Path)));
     EXPECT_EQ(Load().card.Block(1), "0012345678AAAAAA2020202020202020");
     Tool({"reset"});
   }
@@ -165,7 +165,7 @@ TEST_F(SimTest, TheLibraryKeepsCountingAtTheLimitWithoutSpoilingTheFile) {
   State s = DefaultState();
   s.goodBeeps = kMaxBeeps;
   s.exchanges = kMaxExchanges;
-  StateStore(path_).Replace(s);
+  StateStore(m_Path).Replace(s);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Status(Send(WithBcc(GoodBeepBody()))), "4100");
   const State after = Load();
   EXPECT_EQ(after.goodBeeps, kMaxBeeps);

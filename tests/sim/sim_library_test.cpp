@@ -24,7 +24,7 @@ TEST_F(SimTest, DefaultStateHasReaderAndBlank14443ACard) {
     EXPECT_TRUE(ReplyOk(r.text)) << block;
     EXPECT_EQ(BlockData(r), std::string(32, '0')) << block;
   }
-  EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
+  EXPECT_FALSE(std::filesystem::exists(m_Path + ".tmp"));
 }
 
 TEST_F(SimTest, StrictFrameCheckRefusesAndStoresNothing) {
@@ -267,7 +267,7 @@ TEST_F(SimTest, TwoWriterProcessesOnOneBlockNeverLeaveItTorn) {
   const std::string last = s.card.Block(9);
   EXPECT_TRUE(last == Stamp(1, kWrites - 1) || last == Stamp(2, kWrites - 1)) << last;
   EXPECT_EQ(s.exchanges, 3 * kWrites);
-  EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
+  EXPECT_FALSE(std::filesystem::exists(m_Path + ".tmp"));
 }
 
 TEST_F(SimTest, InjectedCommandFailureFailsOnlyThatCommand) {
@@ -390,16 +390,16 @@ TEST_F(SimTest, DamagedStateFileIsAFailureReplyAndStaysAsItWas) {
   };
   for (const auto& [name, text] : cases) {
     SCOPED_TRACE(name);
-    { std::ofstream(path_, std::ios::binary) << text; }
+    { std::ofstream(m_Path, std::ios::binary) << text; }
     EXPECT_EQ(Library().DeviceFind(), 0);
     EXPECT_EQ(Send(WriteFrame(1, kData)).text, Fail(Failure::State));
-    EXPECT_EQ(FileText(path_), text);
+    EXPECT_EQ(FileText(m_Path), text);
     const ToolResult show = RunTool({"show"});
     EXPECT_EQ(show.code, 1);
-    EXPECT_NE(show.err.find(path_), std::string::npos) << show.err;
+    EXPECT_NE(show.err.find(m_Path), std::string::npos) << show.err;
     EXPECT_NE(show.err.find("damaged"), std::string::npos) << show.err;
     EXPECT_EQ(RunTool({"attach"}).code, 1);
-    EXPECT_EQ(FileText(path_), text);
+    EXPECT_EQ(FileText(m_Path), text);
   }
   Tool({"reset"});
   EXPECT_EQ(Library().DeviceFind(), 1);
@@ -407,8 +407,8 @@ TEST_F(SimTest, DamagedStateFileIsAFailureReplyAndStaysAsItWas) {
 }
 
 TEST_F(SimTest, StateInAFolderThatCannotBeMadeIsAFailureReply) {
-  { std::ofstream(dir_ + "/file") << "x"; }
-  setenv("TQR_SIM_STATE", (dir_ + "/file/state").c_str(), 1);
+  { std::ofstream(m_Dir + "/file") << "x"; }
+  setenv("TQR_SIM_STATE", (m_Dir + "/file/state").c_str(), 1);
   EXPECT_EQ(Send(ReadFrame(1)).text, Fail(Failure::State));
   EXPECT_EQ(RunTool({"attach"}).code, 1);
 }

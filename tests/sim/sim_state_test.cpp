@@ -49,16 +49,46 @@ TEST(SimState, TextFormReadsBackWhatWasWritten) {
   EXPECT_EQ(FormatState(used), FormatState(DefaultState()));
 }
 
+// The state file keeps spaces and escapes quotes; tqr-sim's log keeps
+// quotes and escapes spaces. Both write every other odd byte as \xHH.
+TEST(SimState, EscapedWritesOddBytesAsHex) {
+  const std::string odd("a \"b\"\\\n\x7f\xe9\0z", 11);
+  EXPECT_EQ(Escaped(odd, "\""), "a \\x22b\\x22\\x5C\\x0A\\x7F\\xE9\\x00z");
+  EXPECT_EQ(Escaped(odd, " "), "a\\x20\"b\"\\x5C\\x0A\\x7F\\xE9\\x00z");
+  EXPECT_EQ(Escaped("plain-text~", "\" "), "plain-text~");
+
+  State s = DefaultState();
+  s.Record({7, "a \"b\"", "", "x y"});
+  const std::string text = FormatState(s);
+  EXPECT_NE(text.find("\nlog 7 \"a \\x22b\\x22\" \"\" \"x y\"\n"), std::string::npos) << text;
+}
+
+TEST(SimState, SwitchFaultsAreWrittenByNameInAFixedOrder) {
+  State s = DefaultState();
+  s.faults.overlong = {true, 3};
+  s.faults.garbage = {true, 1};
+  s.faults.wrongRead = {true, 2};
+  s.faults.lostWrite = {true, 0};
+  const std::string text = FormatState(s);
+  EXPECT_NE(text.find("\nfault lost-write 0\nfault wrong-read 2\nfault garbage 1\n"
+                      "fault overlong 3\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(ParseState(text).faults, s.faults);
+  EXPECT_EQ(FindFault("delay"), nullptr);
+  EXPECT_EQ(FindFault("Garbage"), nullptr);
+}
+
 TEST_F(SimTest, UpdateThatThrowsStoresNothing) {
-  const StateStore store(path_);
+  const StateStore store(m_Path);
   store.Update([](State& s) { s.goodBeeps = 5; });
-  const std::string before = FileText(path_);
+  const std::string before = FileText(m_Path);
   EXPECT_THROW(store.Update([](State& s) {
     s.goodBeeps = 6;
     throw std::runtime_error("no");
   }),
                std::runtime_error);
-  EXPECT_EQ(FileText(path_), before);
+  EXPECT_EQ(FileText(m_Path), before);
   EXPECT_EQ(store.Load().goodBeeps, 5);
 }
 

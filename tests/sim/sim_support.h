@@ -129,23 +129,23 @@ class SimTest : public ::testing::Test {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "tqr-sim-test.XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    path_ = (std::filesystem::path(dir_) / "state").string();
-    setenv("TQR_SIM_STATE", path_.c_str(), 1);
+    m_Dir = pattern;
+    m_Path = (std::filesystem::path(m_Dir) / "state").string();
+    setenv("TQR_SIM_STATE", m_Path.c_str(), 1);
   }
   void TearDown() override {
     unsetenv("TQR_SIM_STATE");
-    std::filesystem::remove_all(dir_);
+    std::filesystem::remove_all(m_Dir);
   }
 
-  State Load() const { return StateStore(path_).Load(); }
+  State Load() const { return StateStore(m_Path).Load(); }
   void Tool(const std::vector<std::string>& args) {
     const ToolResult r = RunTool(args);
     ASSERT_EQ(r.code, 0) << r.err;
   }
 
-  std::string dir_;
-  std::string path_;
+  std::string m_Dir;
+  std::string m_Path;
 };
 
 }  // namespace rfid::sim::testing

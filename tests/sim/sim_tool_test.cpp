@@ -31,8 +31,8 @@ TEST_F(SimTest, ToolHelpAndShowOfTheDefaultState) {
   for (const char* part : {"reader:     attached", "ISO 14443A, UID 1A2B3C4D, on the field",
                            "all blank", "faults:     none", "good 0, error 0"})
     EXPECT_NE(show.out.find(part), std::string::npos) << part << "\n" << show.out;
-  EXPECT_NE(show.out.find(path_), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(path_));  // looking changes nothing
+  EXPECT_NE(show.out.find(m_Path), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(m_Path));  // looking changes nothing
 }
 
 TEST_F(SimTest, ToolCommandsChangeTheState) {
@@ -110,7 +110,7 @@ TEST_F(SimTest, ToolRefusesBadInputAndChangesNothing) {
   Tool({"block", "1", "0000012345AAAAAA2020202020202020"});
   Tool({"fault", "garbage", "4"});
   Send(ReadFrame(1));
-  const std::string before = FileText(path_);
+  const std::string before = FileText(m_Path);
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"frobnicate"},
@@ -161,7 +161,7 @@ TEST_F(SimTest, ToolRefusesBadInputAndChangesNothing) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.rfind("tqr-sim: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find("usage: tqr-sim"), std::string::npos);
-    EXPECT_EQ(FileText(path_), before);
+    EXPECT_EQ(FileText(m_Path), before);
   }
 }
 
@@ -196,14 +196,14 @@ TEST_F(SimTest, ToolLogShowsFrameReplyAndTime) {
 }
 
 TEST_F(SimTest, ToolAndLibraryFindTheSameStateFile) {
-  const std::string xdg = dir_ + "/xdg";
-  const std::string home = dir_ + "/home";
+  const std::string xdg = m_Dir + "/xdg";
+  const std::string home = m_Dir + "/home";
   struct Case {
     std::vector<std::string> env;
     std::string expected;
   };
   const std::vector<Case> cases = {
-      {{"TQR_SIM_STATE=" + dir_ + "/named"}, dir_ + "/named"},
+      {{"TQR_SIM_STATE=" + m_Dir + "/named"}, m_Dir + "/named"},
       {{"TQR_SIM_STATE", "XDG_STATE_HOME=" + xdg}, xdg + "/rfid-console/tqr-sim.state"},
       {{"TQR_SIM_STATE", "XDG_STATE_HOME=relative", "HOME=" + home},
        home + "/.local/state/rfid-console/tqr-sim.state"},
@@ -230,7 +230,7 @@ TEST_F(SimTest, ToolAndLibraryFindTheSameStateFile) {
     EXPECT_TRUE(std::filesystem::exists(c.expected));
     EXPECT_EQ(StateStore(c.expected).Load().goodBeeps, 1);
     std::filesystem::remove(c.expected);
-    setenv("TQR_SIM_STATE", path_.c_str(), 1);
+    setenv("TQR_SIM_STATE", m_Path.c_str(), 1);
   }
   if (savedXdg) setenv("XDG_STATE_HOME", oldXdg.c_str(), 1); else unsetenv("XDG_STATE_HOME");
   if (savedHome) setenv("HOME", oldHome.c_str(), 1); else unsetenv("HOME");

@@ -30,22 +30,22 @@ class SimWindows : public ::testing::Test {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     // A folder name outside every ANSI code page's Latin range.
-    dir_ = std::filesystem::path(temp) / (L"tqr-sim-\uD64D\uAE38\uB3D9-" +
+    m_Dir = std::filesystem::path(temp) / (L"tqr-sim-\uD64D\uAE38\uB3D9-" +
                                           std::to_wstring(GetCurrentProcessId()));
-    std::filesystem::remove_all(dir_);
-    state_ = win::Utf8((dir_ / L"state").wstring());
+    std::filesystem::remove_all(m_Dir);
+    m_State = win::Utf8((m_Dir / L"state").wstring());
   }
   void TearDown() override {
     SetEnvironmentVariableW(L"TQR_SIM_STATE", nullptr);
     std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
+    std::filesystem::remove_all(m_Dir, ec);
   }
-  std::filesystem::path dir_;
-  std::string state_;
+  std::filesystem::path m_Dir;
+  std::string m_State;
 };
 
 TEST_F(SimWindows, LibraryWritesAndReadsBackThroughItsPlainNames) {
-  SetEnvironmentVariableW(L"TQR_SIM_STATE", win::Wide(state_).c_str());
+  SetEnvironmentVariableW(L"TQR_SIM_STATE", win::Wide(m_State).c_str());
   LibraryReader reader(win::Utf8((ProgramFolder() / L"tqr_32.dll").wstring()));
   EXPECT_NE(reader.DeviceFind(), 0);
   const std::u16string wrote =
@@ -53,7 +53,7 @@ TEST_F(SimWindows, LibraryWritesAndReadsBackThroughItsPlainNames) {
   EXPECT_TRUE(ReplyOk(wrote)) << std::string(wrote.begin(), wrote.end());
   const std::u16string read = UpToNul(Exchange(reader, WithBcc(ReadBody(1))).reply);
   ASSERT_TRUE(ReplyOk(read));
-  const std::string block = StateStore(state_).Load().card.Block(1);
+  const std::string block = StateStore(m_State).Load().card.Block(1);
   EXPECT_EQ(block.substr(0, 16), "0012345678AAAAAA");
   EXPECT_NE(std::string(read.begin(), read.end()).find(block), std::string::npos);
 
@@ -69,17 +69,17 @@ TEST_F(SimWindows, StateLivesUnderLocalAppDataUnlessNamed) {
   const std::string local = win::Environment(L"LOCALAPPDATA");
   ASSERT_FALSE(local.empty());
   EXPECT_EQ(StatePath(), local + "\\rfid-console\\tqr-sim.state");
-  SetEnvironmentVariableW(L"TQR_SIM_STATE", win::Wide(state_).c_str());
-  EXPECT_EQ(StatePath(), state_);
+  SetEnvironmentVariableW(L"TQR_SIM_STATE", win::Wide(m_State).c_str());
+  EXPECT_EQ(StatePath(), m_State);
 }
 
 TEST_F(SimWindows, AChangeWaitsForTheLockHolder) {
-  StateStore store(state_);
+  StateStore store(m_State);
   store.Replace(DefaultState());
   std::atomic<bool> changed{false};
   std::thread other;
   {
-    StateLock held(state_);  // another handle: LockFileEx excludes it as it would another process
+    StateLock held(m_State);  // another handle: LockFileEx excludes it as it would another process
     other = std::thread([&] {
       store.Update([](State& s) { s.goodBeeps = 5; });
       changed = true;
@@ -93,11 +93,11 @@ TEST_F(SimWindows, AChangeWaitsForTheLockHolder) {
 }
 
 TEST_F(SimWindows, ReplaceWaitsOutAReaderThatHasTheOldFileOpen) {
-  StateStore store(state_);
+  StateStore store(m_State);
   store.Replace(DefaultState());
   // tqr-sim show reads without the lock; Windows refuses to replace a file
   // while it is open, so the writer tries again for a moment.
-  HANDLE reader = CreateFileW(win::Wide(state_).c_str(), GENERIC_READ,
+  HANDLE reader = CreateFileW(win::Wide(m_State).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
@@ -108,7 +108,7 @@ TEST_F(SimWindows, ReplaceWaitsOutAReaderThatHasTheOldFileOpen) {
   store.Update([](State& s) { s.card.SetBlock(1, "0012345678AAAAAA2020202020202020"); });
   closer.join();
   EXPECT_EQ(store.Load().card.Block(1), "0012345678AAAAAA2020202020202020");
-  EXPECT_FALSE(std::filesystem::exists(dir_ / L"state.tmp"));
+  EXPECT_FALSE(std::filesystem::exists(m_Dir / L"state.tmp"));
 }
 
 }  // namespace
