@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,19 @@ inline bool WellFormedReply(const std::string& reply) {
   if (Bcc(body) != reply.substr(reply.size() - 2)) return false;
   if (reply.rfind("4100", 0) == 0) return true;
   return reply.rfind("4E", 0) == 0 && reply.size() == 6;
+}
+
+// A simulated card of the harness's own, in a fresh folder (on a tmpfs when
+// there is one: every exchange rewrites the state file), named in
+// TQR_SIM_STATE and removed at exit. Returns the state file's path.
+inline const std::string& PrivateStateFile(const std::string& name) {
+  static std::string path;
+  std::string pattern = (std::filesystem::exists("/dev/shm") ? "/dev/shm/" : "/tmp/") + name + ".XXXXXX";
+  if (!mkdtemp(pattern.data())) std::abort();
+  path = pattern + "/state";
+  setenv("TQR_SIM_STATE", path.c_str(), 1);
+  std::atexit([] { std::filesystem::remove_all(std::filesystem::path(path).parent_path()); });
+  return path;
 }
 
 }  // namespace rfid::fuzz

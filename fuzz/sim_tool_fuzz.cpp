@@ -26,12 +26,7 @@ std::string FileText(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::string pattern = std::filesystem::exists("/dev/shm") ? "/dev/shm/tqr-sim-tool-fuzz.XXXXXX"
-                                                            : "/tmp/tqr-sim-tool-fuzz.XXXXXX";
-  if (!mkdtemp(pattern.data())) std::abort();
-  g_path = pattern + "/state";
-  setenv("TQR_SIM_STATE", g_path.c_str(), 1);
-  std::atexit([] { std::filesystem::remove_all(std::filesystem::path(g_path).parent_path()); });
+  g_path = rfid::fuzz::PrivateStateFile("tqr-sim-tool-fuzz");
   return 0;
 }
 

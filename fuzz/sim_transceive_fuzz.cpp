@@ -22,13 +22,7 @@ std::string g_path;
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // A tmpfs when there is one: every exchange rewrites the state file.
-  std::string pattern = std::filesystem::exists("/dev/shm") ? "/dev/shm/tqr-sim-fuzz.XXXXXX"
-                                                            : "/tmp/tqr-sim-fuzz.XXXXXX";
-  if (!mkdtemp(pattern.data())) std::abort();
-  g_path = pattern + "/state";
-  setenv("TQR_SIM_STATE", g_path.c_str(), 1);
-  std::atexit([] { std::filesystem::remove_all(std::filesystem::path(g_path).parent_path()); });
+  g_path = rfid::fuzz::PrivateStateFile("tqr-sim-fuzz");
   return 0;
 }
 
