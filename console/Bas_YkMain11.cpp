@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "FrmRfid_Dll1.h"
+#include "application.h"
 #include "close_on_signal.h"
 #include "command_line.h"
 #include "log_output.h"
@@ -57,12 +58,17 @@ void ResetGlobals() {
 }
 
 RunOutcome Outcome(const QStringList& words, const FrmRfid_Dll1& console) {
-  const QString word0 = words.isEmpty() ? QString() : words[0];
-  if (word0.isEmpty()) return {};
+  if (words.isEmpty()) return {};
+  // Words without a number to write (a caller's empty variable): nothing
+  // that was asked for was done.
+  const QString& word0 = words[0];
+  if (word0.isEmpty()) return {kExitNotWritten, {}};
   if (word0 == QLatin1String("READ")) {
-    const QString read = console.TxtData_Read->text();
-    if (read.isEmpty()) return {kExitNothingRead, {}};
-    return {kExitDone, read};
+    // Only a number as this program writes one counts: a blank block's zeros
+    // or a torn block are no number.
+    const auto number = rfid::NumberInBlock(rfid::ui::Utf16View(console.BlockRead()));
+    if (!number) return {kExitNothingRead, {}};
+    return {kExitDone, rfid::ui::FromU16(std::u16string(*number))};
   }
   const QString verified = console.VerifiedNumber();
   const int length = console.TxtLen->text().toInt();
@@ -78,7 +84,7 @@ int Main(int argc, char** argv) {
   rfid::ui::SendLogToStandardError();
   SetCommandLineText(ProcessCommandLine(argc, argv));
   SingleInstance::NameRuntimeFolder();
-  QApplication app(argc, argv);
+  const auto app = rfid::ui::StartApplication(argc, argv, kExitNotWritten);
   QApplication::setApplicationName(QStringLiteral("rfid-console"));
 
   rfid::ui::CloseOnTerminationSignals(nullptr);  // also ends a refused copy's message

@@ -5,7 +5,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTimer>
@@ -276,6 +275,7 @@ void FrmRfid_Dll1::SetDefaults() {
   m_TickCount = 0;
   m_TickLimit = 0;
   m_RefusedNumber.clear();
+  m_BlockRead.clear();
 }
 
 void FrmRfid_Dll1::ConnectHandlers() {
@@ -452,13 +452,18 @@ void FrmRfid_Dll1::CmdDiv_Beep_ERR_Click() {
   if (EnsureLoaded()) SendAndShow(rfid::ui::FromAscii(rfid::ErrorBeepBody()));
 }
 
-void FrmRfid_Dll1::CmdDiv_Read_Click() {
-  if (!EnsureLoaded()) return;
+void FrmRfid_Dll1::CmdDiv_Read_Click() { ReadBlock(); }
+
+QString FrmRfid_Dll1::ReadBlock() {
+  // Whatever happens below, no earlier read stands in for this one.
+  m_BlockRead.clear();
+  if (!EnsureLoaded()) return {};
   const int block = BlockNumber();
   const QString reply = SendAndShow(rfid::ui::FromAscii(rfid::ReadBody(block)));
+  QString data;
   if (rfid::ui::ReplyOk(reply)) {
-    TxtData_Read->setText(
-        rfid::ui::ReplyField(reply, rfid::kBlockDataStart, rfid::kConsoleBlockDataLength));
+    data = rfid::ui::ReplyField(reply, rfid::kBlockDataStart, rfid::kConsoleBlockDataLength);
+    TxtData_Read->setText(data);
     CmdDiv_Beep_OK_Click();
   } else {
     TxtData_Read->setText(QString());
@@ -471,7 +476,9 @@ void FrmRfid_Dll1::CmdDiv_Read_Click() {
   G_ReadData = TxtData_Read->text();
   m_TickLimit = 5;
   m_TickCount = 0;
+  m_BlockRead = data;
   qCInfo(lcConsole).noquote() << "read:" << (G_ReadData.isEmpty() ? "nothing" : G_ReadData);
+  return data;
 }
 
 void FrmRfid_Dll1::MarkWriteFailed() {
@@ -547,9 +554,12 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
   // From here on the card may hold anything until the read-back says what.
   m_VerifiedNumber.clear();
   SendAndShow(rfid::ui::FromU16(rfid::WriteBody(block, rfid::ui::Utf16View(data))));
-  CmdDiv_Read_Click();
+  // Verified by the read made here, over the whole block text written
+  // (number and filler): a blank block's zeros must not pass for a number of
+  // zeros. The reader gives hexadecimal letters in upper case.
+  const QString readBack = ReadBlock();
 
-  if (TxtData_WR->text() == TxtData_Read->text()) {
+  if (!readBack.isEmpty() && readBack.compare(data, Qt::CaseInsensitive) == 0) {
     CmdDiv_Beep_OK_Click();
     Timer1->stop();
     LabMsg2->setText(QStringLiteral("정상 저장 OK"));
@@ -558,8 +568,8 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
     if (m_RunMode == QLatin1String("WR")) cmdQuit_Click();
   } else {
     MarkWriteFailed();
-    qCWarning(lcConsole).noquote() << "write failed: wrote" << TxtData_WR->text() << "read back"
-                                   << (TxtData_Read->text().isEmpty() ? "nothing" : TxtData_Read->text());
+    qCWarning(lcConsole).noquote() << "write failed: wrote" << data << "read back"
+                                   << (readBack.isEmpty() ? "nothing" : readBack);
     CmdDiv_Beep_ERR_Click();
   }
 }

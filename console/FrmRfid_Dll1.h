@@ -51,6 +51,9 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
   // The zero-filled number of the last write that verified; empty when the
   // last write failed or was refused, or none was made.
   const QString& VerifiedNumber() const { return m_VerifiedNumber; }
+  // The 16 characters of block data the last read got, before the read box
+  // cut them to G_DataLen; empty when it failed or could not be made.
+  const QString& BlockRead() const { return m_BlockRead; }
   // Loads, shows the window modally and returns once it is closed.
   int ShowModal();
 
@@ -126,6 +129,8 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
 
 
   QString SendAndShow(const QString& body);
+  // The block read behind CmdDiv_Read_Click; returns its block data.
+  QString ReadBlock();
   void Detect(const std::string& body, std::size_t uidLength);
   // The block number box as a number; throws when it is not 0 to 255.
   int BlockNumber() const;
@@ -136,6 +141,7 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
   bool m_Loaded = false;
   bool m_Closed = false;
   QString m_VerifiedNumber;
+  QString m_BlockRead;
   // A word 0 the write box could not hold; refused by the next write.
   QString m_RefusedNumber;
   QDialog* m_FrmTest = nullptr;

@@ -2,6 +2,7 @@
 // directory, and ends when the window is closed.
 #include <QApplication>
 
+#include "application.h"
 #include "close_on_signal.h"
 #include "frm_rfid_old.h"
 #include "library_reader.h"
@@ -9,7 +10,7 @@
 
 int main(int argc, char** argv) {
   rfid::ui::SendLogToStandardError();
-  QApplication app(argc, argv);
+  const auto app = rfid::ui::StartApplication(argc, argv, 1);
   QApplication::setApplicationName(QStringLiteral("rfid-legacy"));
   // The legacy window binds the reader library in the current directory.
   rfid::LibraryReader reader(rfid::LibraryFileName("tqr_32", true));
@@ -18,5 +19,5 @@ int main(int argc, char** argv) {
   window.show();
   // Closed while loading (a termination signal during the card setting's message).
   if (!window.isVisible()) return 0;
-  return app.exec();
+  return app->exec();
 }

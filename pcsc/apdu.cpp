@@ -1,6 +1,7 @@
 #include "apdu.h"
 
 #include <algorithm>
+#include <array>
 
 #include "frame.h"
 
@@ -13,6 +14,7 @@ constexpr std::uint8_t kKeyA = 0x60;
 constexpr int kBlockBytes = 16;
 constexpr int kPageBytes = 4;  // Ultralight pages and ISO 15693 blocks
 constexpr int kPagesPerBlock = kBlockBytes / kPageBytes;
+constexpr std::array<std::uint8_t, kPageBytes> kTornMark = {0xFF, 0xFF, 0xFF, 0xFF};
 
 Plan ReadPlan(const CardInfo& card, int block) {
   Plan plan;
@@ -41,11 +43,19 @@ Plan WritePlan(const CardInfo& card, int block, std::span<const std::uint8_t> da
       plan.steps = {{LoadTransportKey()}, {AuthenticateKeyA(block)}, {UpdateBinary(block, data)}};
       break;
     case Memory::Ultralight:
-    case Memory::Vicinity:
-      for (int i = 0; i < kPagesPerBlock; ++i)
-        plan.steps.push_back({UpdateBinary(block * kPagesPerBlock + i,
-                                           data.subspan(std::size_t(i * kPageBytes), kPageBytes))});
+    case Memory::Vicinity: {
+      // Four page writes. The first page is marked with bytes no number has,
+      // the other pages follow, the first page's data comes last: a write
+      // cut anywhere leaves the old block, the new one, or a marked block
+      // that reads as no number.
+      const int first = block * kPagesPerBlock;
+      const auto page = [&](int i) { return data.subspan(std::size_t(i * kPageBytes), kPageBytes); };
+      plan.steps.push_back({UpdateBinary(first, kTornMark)});
+      for (int i = 1; i < kPagesPerBlock; ++i) plan.steps.push_back({UpdateBinary(first + i, page(i))});
+      plan.steps.push_back({UpdateBinary(first, page(0))});
+      plan.finishFrom = 0;
       break;
+    }
     case Memory::Unknown:
       break;
   }

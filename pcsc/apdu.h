@@ -39,6 +39,9 @@ struct Plan {
   // The reply's data is what the steps returned, in order; a detect also
   // checks the UID's length.
   bool detect = false;
+  // Once the step at this index is sent, the rest are sent even when the
+  // caller has had its answer (the pages of one block).
+  std::size_t finishFrom = std::size_t(-1);
 };
 
 struct Refusal {

@@ -91,10 +91,13 @@ std::optional<std::string> WriteRefusal(const CardInfo& card, int block) {
     }
     case Memory::Ultralight:
       if (block == 0) return "block 0 is pages 0 to 3: UID, lock and OTP bytes";
-      // Pages with lock or configuration bytes in the Ultralight EV1, Ultralight
-      // C and NTAG21x sizes; readers name most of them alike, so all are kept.
+      // Pages with lock, configuration or key bytes in the Ultralight EV1,
+      // Ultralight C, Ultralight AES (keys at pages 30h to 3Bh), NTAG21x and
+      // NTAG I2C (configuration registers at E8h to E9h, session registers at
+      // ECh to EDh) sizes; readers name most of them alike, so all are kept.
       switch (block) {
-        case 4: case 9: case 10: case 11: case 32: case 33: case 56: case 57:
+        case 4: case 9: case 10: case 11: case 12: case 13: case 14: case 32: case 33:
+        case 56: case 57: case 58: case 59:
           return "block " + std::to_string(block) +
                  " can hold lock or configuration pages of an Ultralight or NTAG card";
         default: return std::nullopt;

@@ -70,9 +70,16 @@ void Session::Drop() {
   m_Link.reset();
 }
 
+bool Session::Pinned(const Request& request) const {
+  return !m_Pinned.empty() && (request.command == Command::Read || request.command == Command::Write);
+}
+
 Outcome Session::Run(const Request& request, const Settings& settings, Watch* watch) {
   m_Settings = &settings;
   m_Watch = watch;
+  // Each detect chooses afresh; so does another reader filter.
+  if (request.command == Command::Detect || settings.readerFilter != m_PinnedFilter)
+    m_Pinned.clear();
   Outcome outcome;
   for (int attempt = 0;; ++attempt) {
     bool sent = false;
@@ -94,6 +101,12 @@ Outcome Session::Run(const Request& request, const Settings& settings, Watch* wa
       break;
     }
   }
+  // A detected card that holds blocks keeps its reads and writes: a card
+  // lifted from it never sends them to a card on another reader.
+  if (request.command == Command::Detect && !outcome.failure && m_Card.memory != Memory::Unknown) {
+    m_Pinned = m_Reader;
+    m_PinnedFilter = settings.readerFilter;
+  }
   m_Settings = nullptr;
   m_Watch = nullptr;
   return outcome;
@@ -106,7 +119,7 @@ Outcome Session::Attempt(const Request& request, bool& sent) {
     m_Connected = false;
   }
   const std::string earlier = m_Connected ? m_Reader : std::string();
-  if (!m_Connected || Fit(request, m_Card) < kBestFit)
+  if (!m_Connected || Fit(request, m_Card) < kBestFit || (Pinned(request) && m_Reader != m_Pinned))
     if (auto failed = Choose(request)) return *failed;
   auto plan = PlanFor(request, m_Card);
   if (auto* refusal = std::get_if<Refusal>(&plan)) {
@@ -128,6 +141,18 @@ std::optional<Outcome> Session::Choose(const Request& request) {
   std::erase_if(readers, [&](const ReaderState& r) {
     return !filter.empty() && r.name.find(filter) == std::string::npos;
   });
+  if (Pinned(request)) {
+    if (m_Connected && m_Reader != m_Pinned) {
+      Before(Wait::Reader);
+      m_Link->Disconnect();
+      m_Connected = false;
+    }
+    std::erase_if(readers, [&](const ReaderState& r) { return r.name != m_Pinned || !r.card; });
+    if (readers.empty())
+      return Fail(Failure::NoCard, "no card on reader \"" + m_Pinned +
+                                       "\", where the last detect found one; nothing is sent "
+                                       "to another reader");
+  }
   if (readers.empty())
     return Fail(Failure::NoReader,
                 filter.empty() ? "no reader attached" : "no reader named like \"" + filter + "\"");
@@ -191,8 +216,14 @@ Outcome Session::Execute(const Plan& plan, bool& sent) {
   Before(Wait::Reader);
   TransactionGuard hold(*m_Link);
   Bytes data;
-  for (const Step& step : plan.steps) {
-    Before(Wait::Card);
+  // Once a block's first page has gone out its other pages follow, also
+  // when the caller has had its answer: a block is never left half old,
+  // half new.
+  bool finishing = false;
+  for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+    const Step& step = plan.steps[i];
+    if (!finishing) Before(Wait::Card);
+    finishing = finishing || i >= plan.finishFrom;
     Trace("> " + HexBytes(step.command, true));
     const Bytes response = m_Link->Transmit(step.command);
     sent = true;

@@ -69,6 +69,8 @@ class Session {
   Outcome Run(const Request& request, const Settings& settings, Watch* watch = nullptr);
 
  private:
+  // A read or write that must go to the reader of the last detected card.
+  bool Pinned(const Request& request) const;
   Outcome Attempt(const Request& request, bool& sent);
   std::optional<Outcome> Choose(const Request& request);
   Outcome Execute(const Plan& plan, bool& sent);
@@ -86,6 +88,10 @@ class Session {
   std::string m_Served;  // the last notice of which reader serves
   Bytes m_Atr;
   CardInfo m_Card;
+  // The reader whose card the last detect found, when that card holds
+  // blocks; empty: reads and writes go to any reader's storage card.
+  std::string m_Pinned;
+  std::string m_PinnedFilter;
 };
 
 }  // namespace rfid::pcsc

@@ -1,10 +1,14 @@
 // PadText: fills a text up to a length with copies of one character, on the
-// left or the right. It never shortens a text.
+// left or the right. It never shortens a text. NumberInBlock: the number a
+// block text filled that way holds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace rfid {
 
@@ -27,6 +31,27 @@ Str PadText(const Str& text, std::int16_t length, const Str& padChar, const Str&
   const Str run = count == 0 ? Str() : Str(std::size_t(count), padChar[0]);
   const bool left = side.size() == 1 && side[0] == 'L';
   return left ? run + text : text + run;
+}
+
+}  // namespace rfid
+
+namespace rfid {
+
+// The registration number in a block's 16 characters of data, when it is
+// there as the console writes one: decimal digits, then at least one "A" of
+// filler up to 16 characters. A blank block (all zeros), a block cut in the
+// middle of its write, or any other data holds none.
+template <class CharT>
+std::optional<std::basic_string_view<CharT>> NumberInBlock(std::basic_string_view<CharT> block) {
+  constexpr std::size_t kBlockText = 16;
+  if (block.size() != kBlockText) return std::nullopt;
+  std::size_t digits = 0;
+  while (digits < block.size() && block[digits] >= CharT('0') && block[digits] <= CharT('9'))
+    ++digits;
+  if (digits == 0 || digits == block.size()) return std::nullopt;
+  for (std::size_t i = digits; i < block.size(); ++i)
+    if (block[i] != CharT('A') && block[i] != CharT('a')) return std::nullopt;
+  return block.substr(0, digits);
 }
 
 }  // namespace rfid

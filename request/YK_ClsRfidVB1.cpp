@@ -6,6 +6,7 @@
 #include "FrmRfid_Dll1.h"
 #include "logging.h"
 #include "pad_text.h"
+#include "qt_reader.h"
 
 namespace {
 
@@ -39,8 +40,10 @@ QString YK_ClsRfidVB1::G_YK_Rfid(QString& ArgRDWR_GB, std::int16_t& ArgLen, QStr
   if (ArgRDWR_GB == QLatin1String("READ") || ArgRDWR_GB == QLatin1String("READ_TIMER")) {
     if (found) console.CmdDiv_Read_Click();
     // Without a reader nothing was read: what an earlier read left belongs
-    // to another card.
-    const QString read = found ? G_ReadData : QString();
+    // to another card. A block without a number as the console writes one
+    // (blank, torn, other data) answers no number.
+    const bool holdsNumber = found && rfid::NumberInBlock(rfid::ui::Utf16View(console.BlockRead()));
+    const QString read = holdsNumber ? G_ReadData : QString();
     if (!read.isEmpty()) console.CmdDiv_Beep_OK_Click();
     if (ArgRDWR_GB == QLatin1String("READ") && read.isEmpty()) console.CmdDiv_Beep_ERR_Click();
     const QString result = LeftOf(read, G_DataLen);
@@ -58,9 +61,10 @@ QString YK_ClsRfidVB1::G_YK_Rfid(QString& ArgRDWR_GB, std::int16_t& ArgLen, QStr
     console.CmdDiv_WR_Click();
     console.CmdDiv_Read_Click();
   }
-  // Verified when what was read back is the number written, filled to
-  // G_DataLen characters.
-  if (!found || G_ReadData != number) G_ReadData.clear();
+  // Verified when the read made just now gave back the whole block text
+  // written (number and filler); hexadecimal letters come back in upper case.
+  if (!found || console.BlockRead().compare(G_WriteData, Qt::CaseInsensitive) != 0)
+    G_ReadData.clear();
   if (!G_ReadData.isEmpty()) console.CmdDiv_Beep_OK_Click();
   else console.CmdDiv_Beep_ERR_Click();
   G_WriteData.clear();

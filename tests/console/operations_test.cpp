@@ -139,6 +139,14 @@ TEST_F(ConsoleTest, WriteIsVerifiedByReadingTheBlockBack) {
       {"card rejects write", "12345", true, true, "", "0000012345", "저장 실패", "WR실패", Strings{"good", "error"}},
       {"already written", "12345", true, true, "0000012345AAAAAA2020202020202020", "0000012345",
        "정상 저장 OK", "", Strings{"good", "good"}},
+      // A blank block's zeros are no number of zeros: the whole block text counts.
+      {"lost write of 0", "0", false, false, "", "0000000000", "저장 실패", "WR실패",
+       Strings{"good", "error"}},
+      {"number right, filler torn", "12345", false, false, "0000012345FFFFFF2020202020202020",
+       "0000012345", "저장 실패", "WR실패", Strings{"good", "error"}},
+      // The card gives hexadecimal letters back in upper case.
+      {"lower-case hexadecimal", "12345abcde", false, true, "", "12345abcde", "정상 저장 OK", "",
+       Strings{"good", "good"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -161,6 +169,23 @@ TEST_F(ConsoleTest, WriteIsVerifiedByReadingTheBlockBack) {
     EXPECT_EQ(reader.sent[1].substr(0, 4), "5201");
     EXPECT_TRUE(console->Loaded());  // not in write mode: stays open
   }
+}
+
+// A message pumped during the write's exchange can close the console: the
+// read box left by an earlier read must not verify the write then.
+TEST_F(ConsoleTest, AWriteIsVerifiedOnlyByTheReadItMakes) {
+  Load();
+  reader.card.writesStick = false;
+  console->TxtData_Read->setText("0000012345");
+  console->TxtData_WR->setText("12345");
+  reader.respond = [&](const std::string& frame) {
+    if (frame.rfind("57", 0) == 0) console->done(QDialog::Accepted);
+    return reader.card.Respond(frame);
+  };
+  console->CmdDiv_WR_Click();
+  EXPECT_EQ(reader.CountSent("52"), 0);
+  EXPECT_TRUE(console->VerifiedNumber().isEmpty());
+  EXPECT_NE(console->LabMsg2->text(), "정상 저장 OK");
 }
 
 TEST_F(ConsoleTest, WriteOfTheWorkedExampleSendsItsFrame) {

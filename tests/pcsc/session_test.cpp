@@ -266,6 +266,50 @@ TEST_F(SessionTest, CardLaidOnAnotherReaderLaterServes) {
   EXPECT_EQ(script->Count("survey"), 0);
 }
 
+// After a detect found a card that holds blocks, its reads and writes go to
+// that reader only: a card lifted there is no card, whatever lies elsewhere.
+TEST_F(SessionTest, ReadsAndWritesStayWithTheDetectedCardsReader) {
+  struct Row {
+    const char* what;
+    std::string detected;     // kind on reader A at the detect
+    std::string afterwards;   // kind on reader A at the write; "" none
+    std::optional<Failure> failure;
+    std::string written;      // the reader whose card took the write
+  };
+  const Row rows[] = {
+      {"detected card lifted", "classic", "", Failure::NoCard, ""},
+      {"detected card swapped for another", "classic", "classic", std::nullopt, "A"},
+      // A card of unknown layout holds no blocks: the choice stays free.
+      {"the detect found no storage card", "a-unknown", "", std::nullopt, "B"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    auto s = std::make_shared<Script>();
+    s->readers = {"A", "B"};
+    s->cards.emplace("A", CardOfKind(row.detected));
+    Session fresh(FactoryFor(s));
+    ASSERT_FALSE(fresh.Run(Make(Command::Detect, 1), settings).failure);
+    ASSERT_EQ(s->connected, "A");
+    s->cards.emplace("B", CardOfKind("classic"));
+    s->cards.erase("A");
+    if (!row.afterwards.empty()) s->cards.emplace("A", CardOfKind(row.afterwards));
+    s->faults["begin"] = {LinkFault::Stale};  // the handle went stale with the card
+    const Outcome out = fresh.Run(Make(Command::Write, 1, 0x77), settings);
+    EXPECT_EQ(out.failure, row.failure) << out.note;
+    EXPECT_EQ(s->cards.at("B").Read(16, 16), Bytes(16, row.written == "B" ? 0x77 : 0x00));
+    if (row.written == "A") {
+      EXPECT_EQ(s->cards.at("A").Read(16, 16), Bytes(16, 0x77));
+    }
+    if (row.failure) {
+      EXPECT_EQ(s->Count("> "), 1);  // the detect's alone
+      EXPECT_EQ(s->Count("connect B"), 0);
+      // A new detect chooses afresh.
+      EXPECT_FALSE(fresh.Run(Make(Command::Detect, 1), settings).failure);
+      EXPECT_EQ(s->connected, "B");
+    }
+  }
+}
+
 TEST_F(SessionTest, EveryExchangeIsOneTransaction) {
   PutCard("Reader A", rig::CardType::Classic1K);
   // One APDU too: another program's transaction is waited for before it, so
@@ -324,7 +368,7 @@ TEST_F(SessionTest, RefusalByAnEarlierCardIsCheckedFirst) {
             (std::vector<std::string>{"check", "disconnect", "survey", "connect Reader A", "begin"}));
   EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
                           [](const std::string& c) { return c.rfind("> FFD6", 0) == 0; }),
-            4);
+            5);
   // A detect the connected card cannot serve looks at the readers again,
   // and a card whose ATR changed is connected to afresh.
   script->cards.erase("Reader A");
@@ -485,6 +529,22 @@ TEST_F(EngineTest, AnsweredExchangeSendsNothingMore) {
     EXPECT_LE(script->links, links + 1);
     EXPECT_EQ(engine->Transceive(kDetect), "41005A1B2C3D11");
   }
+}
+
+// Pages of a block follow its first page also once the caller has had its
+// answer; later exchanges fail at once until they are all out.
+TEST_F(EngineTest, AnsweredBlockWriteFinishesItsPages) {
+  script->cards.erase("Reader A");
+  script->cards.emplace("Reader A", rig::CardModel(rig::CardType::Ultralight));
+  script->cards.at("Reader A").Write(16, Bytes(16, 0x11));
+  ASSERT_TRUE(ReplyOk(engine->Transceive(kDetect)));
+  Block(true, false);  // the first page's APDU waits
+  EXPECT_EQ(engine->Transceive(kWrite), FailureReply(Failure::Timeout));
+  EXPECT_EQ(engine->Transceive(kRead), FailureReply(Failure::Busy));
+  Block(false, false);
+  WaitUntilFree();
+  EXPECT_EQ(script->Count("> FFD6"), 5);
+  EXPECT_EQ(script->cards.at("Reader A").Read(16, 16), Bytes(16, 0xA5));
 }
 
 TEST_F(EngineTest, WorkersNeverPileUp) {

@@ -78,8 +78,13 @@ TEST_F(RequestTest, ReadsAnswerTheNumberWithTheirBeeps) {
     bool card;
     QString result;
     int goodBeeps, errorBeeps, reads;
+    std::string block = "0012345678AAAAAA2020202020202020";
   } cases[] = {
       {"READ with a card", "READ", 1, true, "00123456", 2, 0, 1},
+      // Zeros of a blank block, or a block torn in its write, are no number.
+      {"READ of a blank card", "READ", 1, true, "", 1, 1, 1, std::string(32, '0')},
+      {"READ_TIMER of a torn block", "READ_TIMER", 1, true, "", 1, 0, 1,
+       "FFFFFFFF78AAAAAA2020202020202020"},
       {"READ_TIMER with a card", "READ_TIMER", 1, true, "00123456", 2, 0, 1},
       {"READ without a card", "READ", 1, false, "", 0, 2, 1},
       {"READ_TIMER without a card", "READ_TIMER", 1, false, "", 0, 1, 1},
@@ -93,7 +98,7 @@ TEST_F(RequestTest, ReadsAnswerTheNumberWithTheirBeeps) {
     reader.device = c.device;
     reader.card = {};
     reader.card.present = c.card;
-    reader.card.blocks[1] = "0012345678AAAAAA2020202020202020";
+    reader.card.blocks[1] = c.block;
     G_ReadData = "99999999";  // what an earlier read of another card left
     EXPECT_EQ(Run(c.kind, 8), c.result);
     EXPECT_EQ(reader.CountSent("4301"), c.goodBeeps);
