@@ -1,7 +1,8 @@
 // One running copy per user: an exclusive lock held for the process's life.
-// The kernel drops it when the process dies, however it dies. On Linux a
-// locked file, on Windows a named mutex in the session's namespace whose
-// name holds the user's SID. One source file per platform implements it.
+// The kernel drops it when the process dies, however it dies. On Linux an
+// abstract-namespace socket named with the user's id, on Windows a named
+// mutex in the session's namespace whose name holds the user's SID. One
+// source file per platform implements it.
 #pragma once
 
 #include <cstdint>
@@ -19,9 +20,8 @@ class SingleInstance {
   bool Acquire();
   const std::string& LockPath() const { return path_; }
 
-  // Linux: $XDG_RUNTIME_DIR/rfid-console.lock, or a private per-user folder
-  // under the temporary directory when that is unset. Windows:
-  // Local\rfid-console-<user's SID>.
+  // Linux: @rfid-console-<uid> (abstract socket; the environment plays no
+  // part). Windows: Local\rfid-console-<user's SID>.
   static std::string DefaultLockPath();
 
   // Names the per-user runtime folder in the environment when the session

@@ -5,8 +5,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
-#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -29,13 +30,42 @@ std::string PrivateFolder() {
   }
   return dir;
 }
+
+// The lock's name without the leading NUL of the abstract namespace.
+std::string AbstractName() { return "rfid-console-" + std::to_string(getuid()); }
+
+socklen_t AddressOf(const std::string& name, sockaddr_un& address) {
+  address = {};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, name.data(), name.size());  // sun_path[0] stays NUL
+  return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+}
+
+// The user whose process holds the name: it listens, so a connection to it
+// carries its credentials.
+uid_t HolderOf(const std::string& name) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) Fail("socket");
+  sockaddr_un address;
+  const socklen_t length = AddressOf(name, address);
+  ucred holder{};
+  socklen_t size = sizeof holder;
+  const bool known = connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                     getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &holder, &size) == 0;
+  const int error = errno;
+  close(fd);
+  if (!known) {
+    errno = error;
+    Fail("@" + name + " is held by a process that does not answer as this program does");
+  }
+  return holder.uid;
+}
 }  // namespace
 
-std::string SingleInstance::DefaultLockPath() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const std::string dir = runtime && *runtime ? runtime : PrivateFolder();
-  return dir + "/rfid-console.lock";
-}
+// An abstract socket: the name is the user's alone, whatever the environment
+// says, there is no file to remove or to plant, and the kernel frees it when
+// the process dies, however it dies.
+std::string SingleInstance::DefaultLockPath() { return "@" + AbstractName(); }
 
 void SingleInstance::NameRuntimeFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -43,7 +73,7 @@ void SingleInstance::NameRuntimeFolder() {
   try {
     setenv("XDG_RUNTIME_DIR", PrivateFolder().c_str(), 1);
   } catch (const std::runtime_error&) {
-    // Acquire reports it; Qt's own fallback serves meanwhile.
+    // Qt's own fallback serves meanwhile.
   }
 }
 
@@ -54,14 +84,26 @@ SingleInstance::~SingleInstance() {
 bool SingleInstance::Acquire() {
   if (handle_ >= 0) return true;
   path_ = DefaultLockPath();
-  const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) Fail("file " + path_);
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  const std::string name = AbstractName();
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) Fail("socket");
+  sockaddr_un address;
+  const socklen_t length = AddressOf(name, address);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, 8) != 0) {
     const int error = errno;
     close(fd);
-    if (error == EWOULDBLOCK) return false;
-    errno = error;
-    Fail("file " + path_);
+    if (error != EADDRINUSE) {
+      errno = error;
+      Fail(path_);
+    }
+    // Anyone may take a name in this namespace: another user's holder is
+    // named, not taken for a copy of ours.
+    const uid_t holder = HolderOf(name);
+    if (holder != getuid()) {
+      errno = EPERM;
+      Fail(path_ + " is held by user " + std::to_string(holder) + ", not by this user");
+    }
+    return false;
   }
   handle_ = fd;
   return true;

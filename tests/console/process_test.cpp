@@ -104,7 +104,12 @@ TEST_F(ProgramTest, ASecondCopyIsRefusedWithoutTouchingTheReader) {
   const QString secondTrace = dir.filePath("second.trace");
   auto first = Start({}, Env(RFID_TRACER_DIR, firstTrace));
   WaitForLog(*first, "loaded:");
-  auto second = Start({"0012345678"}, Env(RFID_TRACER_DIR, secondTrace));
+  // Another environment does not make another instance.
+  QProcessEnvironment env = Env(RFID_TRACER_DIR, secondTrace);
+  QDir().mkpath(dir.filePath("elsewhere"));
+  env.insert("XDG_RUNTIME_DIR", dir.filePath("elsewhere"));
+  env.insert("TMPDIR", dir.filePath("elsewhere"));
+  auto second = Start({"0012345678"}, env);
   const QString log = WaitForLog(*second, "이미 프로그램이 실행 중입니다.!");
   EXPECT_TRUE(log.contains("이미 프로그램이 실행 중입니다.!")) << log.toStdString();
   Terminate(*second, 3);  // ends the copy waiting at its message

@@ -1,8 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <csignal>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "single_instance.h"
@@ -33,33 +41,71 @@ mode_t Mode(const std::string& path) {
   return st.st_mode & 0777;
 }
 
-TEST(SingleInstance, OneHolderAtATimeAndFreeAgainOnceItEnds) {
-  QTemporaryDir dir;
-  ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path().toLocal8Bit().constData());
+TEST(SingleInstance, OneHolderPerUserWhateverTheEnvironmentAndFreeAgainOnceItEnds) {
+  QTemporaryDir a, b;
   auto first = std::make_unique<SingleInstance>();
-  EXPECT_TRUE(first->Acquire());
-  EXPECT_EQ(first->LockPath(), dir.filePath("rfid-console.lock").toStdString());
-  EXPECT_EQ(Mode(first->LockPath()), 0600u);
+  {
+    ScopedEnv runtime("XDG_RUNTIME_DIR", a.path().toLocal8Bit().constData());
+    EXPECT_TRUE(first->Acquire());
+  }
+  EXPECT_EQ(first->LockPath(), "@rfid-console-" + std::to_string(getuid()));
+  ScopedEnv runtime("XDG_RUNTIME_DIR", b.path().toLocal8Bit().constData());
+  ScopedEnv tmpdir("TMPDIR", b.path().toLocal8Bit().constData());
   SingleInstance second;
   EXPECT_FALSE(second.Acquire());
   first.reset();
   EXPECT_TRUE(second.Acquire());
 }
 
-TEST(SingleInstance, WithoutARuntimeFolderAPrivateOneServes) {
+// Anyone may bind a name in the abstract namespace: a holder of another
+// user is reported, not taken for a running copy.
+TEST(SingleInstance, ANameHeldByAnotherUserIsReported) {
+  if (getuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t squatter = fork();
+  if (squatter == 0) {
+    if (setuid(65534) != 0) _exit(1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = "rfid-console-0";
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address),
+             socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size())) != 0 ||
+        listen(fd, 1) != 0)
+      _exit(1);
+    if (write(ready[1], "x", 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char x;
+  ASSERT_EQ(read(ready[0], &x, 1), 1);
+  SingleInstance instance;
+  try {
+    instance.Acquire();
+    ADD_FAILURE() << "acquired a name another user holds";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("held by user 65534"), std::string::npos) << e.what();
+  }
+  kill(squatter, SIGKILL);
+  waitpid(squatter, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+}
+
+TEST(SingleInstance, WithoutARuntimeFolderAPrivateOneIsNamed) {
   QTemporaryDir tmp;
   const std::string base = tmp.path().toStdString();
-  ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
   ScopedEnv tmpdir("TMPDIR", base.c_str());
   const std::string folder = base + "/rfid-console-" + std::to_string(getuid());
-
-  SingleInstance instance;
-  EXPECT_TRUE(instance.Acquire());
-  EXPECT_EQ(instance.LockPath(), folder + "/rfid-console.lock");
-  EXPECT_EQ(Mode(folder), 0700u);
-  EXPECT_EQ(Mode(instance.LockPath()), 0600u);
-
-  // A folder others can reach, or a link in its place, is refused.
+  {
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+    SingleInstance::NameRuntimeFolder();
+    EXPECT_EQ(std::string(std::getenv("XDG_RUNTIME_DIR")), folder);
+    EXPECT_EQ(Mode(folder), 0700u);
+  }
+  // A folder others can reach, or a link in its place, is never named.
   const struct {
     const char* name;
     std::function<void()> spoil;
@@ -73,8 +119,9 @@ TEST(SingleInstance, WithoutARuntimeFolderAPrivateOneServes) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     c.spoil();
-    SingleInstance other;
-    EXPECT_THROW(other.Acquire(), std::runtime_error);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+    SingleInstance::NameRuntimeFolder();
+    EXPECT_EQ(std::getenv("XDG_RUNTIME_DIR"), nullptr);
   }
 }
 

@@ -236,30 +236,80 @@ TEST_F(RigTest, Ntag215LockAndConfigurationPages) {
   EXPECT_EQ(Memory(card), before);
 }
 
-TEST_F(RigTest, TornUltralightWrite) {
-  // The card is taken away at the nth of the four pages: the pages before it
-  // hold the new data, the rest the old, and the reply is never a success.
+// A block written page by page and cut at any of its five APDUs (the first
+// page marked FF FF FF FF, the other three, the first page's data) holds the
+// old block or a marked one, never old and new mixed; put back, the write
+// done again completes it.
+TEST_F(RigTest, TornBlockWrite) {
   const Bytes oldData = Pattern(0x30), newData = Pattern(0x70);
-  for (int at = 1; at <= 4; ++at) {
-    SCOPED_TRACE("taken away at page " + std::to_string(at));
-    VirtualCard& card = NewCard(CardType::Ultralight);
+  for (CardType type : {CardType::Ultralight, CardType::Iso15693}) {
+    for (int at = 1; at <= 5; ++at) {
+      SCOPED_TRACE("type " + std::to_string(int(type)) + ", taken away at APDU " +
+                   std::to_string(at));
+      VirtualCard& card = NewCard(type);
+      card.With([&](CardModel& m) { m.Write(16, oldData); });
+      Insert(card);
+      ASSERT_EQ(Send(ReadBody(1)), Success(Hex(oldData)));
+      card.RemoveOnApdu(at);
+      EXPECT_FALSE(ReplyOk(Send(WriteFrameBody(1, newData))));
+      ASSERT_TRUE(m_Rig->WaitForCard(kReader0, false));
+      Bytes left = oldData;
+      if (at > 1) {
+        std::fill(left.begin(), left.begin() + 4, 0xFF);
+        std::copy(newData.begin() + 4, newData.begin() + 4 * std::min(at - 1, 4), left.begin() + 4);
+      }
+      EXPECT_EQ(BlockOf(card, 1), left);
+      Insert(card);
+      EXPECT_EQ(SendWhenFree(ReadBody(1)), Success(Hex(left)));
+      EXPECT_EQ(Send(WriteFrameBody(1, newData)), "410041");
+      EXPECT_EQ(BlockOf(card, 1), newData);
+      Remove(card);
+    }
+  }
+}
+
+// A page that answers past the time limit: the caller has its failure, and
+// the block's other pages still follow, so the block holds the new data
+// whole, never the new first page over old others.
+TEST_F(RigTest, SlowPagePastTheTimeLimit) {
+  const Bytes oldData = Pattern(0x30), newData = Pattern(0x70);
+  for (CardType type : {CardType::Ultralight, CardType::Iso15693}) {
+    SCOPED_TRACE(int(type));
+    VirtualCard& card = NewCard(type);
     card.With([&](CardModel& m) { m.Write(16, oldData); });
     Insert(card);
     ASSERT_EQ(Send(ReadBody(1)), Success(Hex(oldData)));
-    card.RemoveOnApdu(at);
-    EXPECT_FALSE(ReplyOk(Send(WriteFrameBody(1, newData))));
-    ASSERT_TRUE(m_Rig->WaitForCard(kReader0, false));
-    Bytes left = oldData;
-    std::copy(newData.begin(), newData.begin() + 4 * (at - 1), left.begin());
-    EXPECT_EQ(BlockOf(card, 1), left);
-    // Back on the reader, a read shows the torn block (a verify fails on it)
-    // and the write done again completes it.
-    Insert(card);
-    EXPECT_EQ(SendWhenFree(ReadBody(1)), Success(Hex(left)));
-    EXPECT_EQ(Send(WriteFrameBody(1, newData)), "410041");
+    card.DelayOnApdu(1, 3500);
+    EXPECT_EQ(Send(WriteFrameBody(1, newData)), FailureReply(0x0E));
+    EXPECT_EQ(Send(ReadBody(1)), kBusy);
+    EXPECT_EQ(SendWhenFree(ReadBody(1)), Success(Hex(newData)));
     EXPECT_EQ(BlockOf(card, 1), newData);
     Remove(card);
   }
+}
+
+// Two readers: once a detect has found a card, a write after that card was
+// lifted fails and reaches no card on the other reader.
+TEST_F(RigTest, DetectedCardLiftedWithAnotherCardOnTheOtherReader) {
+  VirtualCard& a = Inserted(CardType::Classic1K, kVpcdPort0);
+  VirtualCard& b = NewCard(CardType::Classic1K);
+  b.With([](CardModel& m) { m.Write(16, Pattern(0x99)); });
+  Insert(b, kVpcdPort1);
+  ASSERT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
+  Remove(a, kVpcdPort0);
+  EXPECT_EQ(Send(WriteFrameBody(1, Pattern(5))), FailureReply(0x06));
+  EXPECT_EQ(Send(ReadBody(1)), FailureReply(0x06));
+  EXPECT_TRUE(b.Apdus().empty());
+  EXPECT_EQ(BlockOf(b, 1), Pattern(0x99));
+  // The card laid back on its reader is the card written.
+  Insert(a, kVpcdPort0);
+  EXPECT_EQ(Send(WriteFrameBody(1, Pattern(5))), "410041");
+  EXPECT_EQ(BlockOf(a, 1), Pattern(5));
+  // A new detect chooses again: with the first reader empty, the second.
+  Remove(a, kVpcdPort0);
+  ASSERT_TRUE(ReplyOk(Send(Detect14443Body())));
+  EXPECT_EQ(Send(ReadBody(1)), Success(Hex(Pattern(0x99))));
+  Remove(b, kVpcdPort1);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "virtual_card.h"
 
+#include <chrono>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -399,6 +401,8 @@ void VirtualCard::Serve() {
       m_Apdus.push_back(payload);
     }
     if (m_RemoveCountdown > 0 && m_RemoveCountdown.fetch_sub(1) == 1) break;
+    if (m_DelayCountdown > 0 && m_DelayCountdown.fetch_sub(1) == 1)
+      std::this_thread::sleep_for(std::chrono::milliseconds(m_DelayMs.load()));
     if (m_Mute) continue;
     if (!Send(With([&](CardModel& m) { return m.Respond(payload); }))) break;
   }

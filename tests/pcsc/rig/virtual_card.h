@@ -108,6 +108,11 @@ class VirtualCard {
   void SetMute(bool mute) { m_Mute = mute; }
   // The nth APDU from now (1: the next) takes the card away unanswered.
   void RemoveOnApdu(int n) { m_RemoveCountdown = n; }
+  // The nth APDU from now is carried out and answered only after ms.
+  void DelayOnApdu(int n, int ms) {
+    m_DelayMs = ms;
+    m_DelayCountdown = n;
+  }
 
   // Every APDU the card received, in order.
   std::vector<Bytes> Apdus() const;
@@ -130,6 +135,8 @@ class VirtualCard {
   std::vector<Bytes> m_Apdus;
   std::atomic<bool> m_Mute{false};
   std::atomic<int> m_RemoveCountdown{0};
+  std::atomic<int> m_DelayCountdown{0};
+  std::atomic<int> m_DelayMs{0};
   std::atomic<bool> m_Serving{false};
   std::mutex m_SocketMutex;
   int m_Fd = -1;
