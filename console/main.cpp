@@ -4,6 +4,7 @@
 #include "library_reader.h"
 
 int main(int argc, char** argv) {
+  rfid::RestrictLibrarySearch();
   // The console binds the reader library by the platform's ordinary search.
   static rfid::LibraryReader reader(rfid::LibraryFileName("tqr_32"));
   FrmRfid_Dll1::SetInstanceReader(&reader);

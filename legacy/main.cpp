@@ -9,6 +9,7 @@
 #include "log_output.h"
 
 int main(int argc, char** argv) {
+  rfid::RestrictLibrarySearch();
   rfid::ui::SendLogToStandardError();
   const auto app = rfid::ui::StartApplication(argc, argv, 1);
   QApplication::setApplicationName(QStringLiteral("rfid-legacy"));

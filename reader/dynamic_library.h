@@ -16,6 +16,8 @@ class ReaderLibraryError : public std::runtime_error {
 class DynamicLibrary {
  public:
   // Throws ReaderLibraryError naming the library and the loader's message.
+  // Windows: a plain name is loaded from the program's folder, else the
+  // system folder; ".\\name" from the current folder only.
   static std::unique_ptr<DynamicLibrary> Open(const std::string& name);
   virtual ~DynamicLibrary() = default;
   // Throws ReaderLibraryError naming the library, the entry point and the
@@ -23,6 +25,12 @@ class DynamicLibrary {
   virtual void* Symbol(const std::string& entry) = 0;
   virtual const std::string& Name() const = 0;
 };
+
+// Windows: a library loaded by name is looked for in the program's folder
+// and the system folder only, never in the current folder or on PATH
+// (SetDefaultDllDirectories, for Qt's own loads too). Linux: nothing to do.
+// Call first thing in main.
+void RestrictLibrarySearch();
 
 // A library's file name on this platform: stem "tqr_32" is libtqr_32.so on
 // Linux and tqr_32.dll on Windows. By default a name for the platform's

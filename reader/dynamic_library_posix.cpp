@@ -31,6 +31,8 @@ class PosixLibrary final : public DynamicLibrary {
 };
 }  // namespace
 
+void RestrictLibrarySearch() {}  // the loader's search is the program's RUNPATH and the system's
+
 std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
   dlerror();
   void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -25,18 +25,73 @@ class WindowsLibrary final : public DynamicLibrary {
   std::string name_;
   HMODULE module_;
 };
+
+// The folder of a path (what comes before its last separator), or empty.
+std::wstring FolderOf(const std::wstring& path) {
+  const auto slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring ProgramFolder() {
+  std::wstring path(32768, L'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+  path.resize(n);
+  return FolderOf(path);
+}
+
+std::wstring CurrentFolder() {
+  const DWORD n = GetCurrentDirectoryW(0, nullptr);
+  std::wstring path(n, L'\0');
+  path.resize(GetCurrentDirectoryW(n, path.data()));
+  return path;
+}
+
+// One load, its failure described: nullptr and the error.
+HMODULE Load(const std::wstring& file, DWORD flags, DWORD& error) {
+  HMODULE module = LoadLibraryExW(file.c_str(), nullptr, flags);
+  error = module ? 0 : GetLastError();
+  return module;
+}
+
+// A library loaded by its full path finds the DLLs it needs beside itself
+// (a maker's library brings its own) and in the system's folders.
+constexpr DWORD kBesideItself = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
 }  // namespace
+
+void RestrictLibrarySearch() { SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS); }
 
 std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
   // A missing or broken library is reported by us, not by a system dialog.
   DWORD oldMode = 0;
   SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
-  HMODULE module = LoadLibraryW(win::Wide(name).c_str());
-  const DWORD error = GetLastError();
+  const std::wstring wide = win::Wide(name);
+  HMODULE module = nullptr;
+  DWORD error = 0;
+  std::string tried;
+  if (wide.rfind(L".\\", 0) == 0) {
+    // Relative to the current folder, and nowhere else.
+    const std::wstring file = CurrentFolder() + wide.substr(1);
+    module = Load(file, kBesideItself, error);
+    tried = win::Utf8(file);
+  } else if (wide.find_first_of(L"\\/") != std::wstring::npos) {
+    module = Load(wide, kBesideItself, error);
+    tried = name;
+  } else {
+    // A plain name: the program's own folder, then the system folder; never
+    // the current folder or PATH, where anyone may have put a library of
+    // that name.
+    const std::wstring file = ProgramFolder() + L"\\" + wide;
+    module = Load(file, kBesideItself, error);
+    tried = win::Utf8(file);
+    if (!module && (error == ERROR_MOD_NOT_FOUND || error == ERROR_FILE_NOT_FOUND)) {
+      module = Load(wide, LOAD_LIBRARY_SEARCH_SYSTEM32, error);
+      tried += " or the system folder";
+    }
+  }
   SetThreadErrorMode(oldMode, nullptr);
   if (!module)
-    throw ReaderLibraryError("reader library " + name + " could not be loaded: " +
-                             win::SystemMessage(error));
+    throw ReaderLibraryError("reader library " + name + " could not be loaded from " + tried +
+                             ": " + win::SystemMessage(error));
   return std::make_unique<WindowsLibrary>(name, module);
 }
 

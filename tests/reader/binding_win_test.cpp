@@ -34,7 +34,7 @@ TEST(WindowsBinding, FailuresNameTheLibraryAndTheSystemsReason) {
     const char* library;
     std::vector<std::string> expected;
   } cases[] = {
-      {"libtqr_missing.dll", {"libtqr_missing.dll could not be loaded: ", "(error 126)"}},
+      {"libtqr_missing.dll", {"libtqr_missing.dll could not be loaded from ", "(error 126)"}},
       {"libtqr_no_find.dll", {"has no entry point tqr_device_find: ", "(error 127)"}},
       {"libtqr_no_transceive.dll", {"has no entry point tqr_data_transceive_ex: ", "(error 127)"}},
   };
@@ -50,6 +50,51 @@ TEST(WindowsBinding, FailuresNameTheLibraryAndTheSystemsReason) {
     }
     EXPECT_FALSE(reader.Bound());
   }
+}
+
+// A plain name comes from the program's folder (or the system folder), never
+// from the current folder or PATH, where anyone may plant a library; the
+// legacy window's ".\\" name from the current folder only.
+TEST(WindowsBinding, PlantedLibrariesAreNeverLoaded) {
+  namespace fs = std::filesystem;
+  RestrictLibrarySearch();
+  const fs::path echo = fs::path(win::Wide(TestLib("libtqr_echo.dll")));
+  const fs::path program = echo.parent_path().parent_path();
+  const fs::path temp = fs::temp_directory_path() / ("rfid-plant-" + std::to_string(GetCurrentProcessId()));
+  fs::create_directories(temp / "cwd");
+  fs::create_directories(temp / "path");
+  fs::copy_file(echo, temp / "path" / "tqr_plant.dll", fs::copy_options::overwrite_existing);
+  const fs::path cwd = fs::current_path();
+  const std::string path = win::Environment(L"PATH");
+  fs::current_path(temp / "cwd");
+  SetEnvironmentVariableW(L"PATH", (temp / "path").wstring().append(L";").append(win::Wide(path)).c_str());
+  const struct {
+    const char* name;
+    bool inCurrent, inProgram, loads;
+  } cases[] = {
+      {"tqr_plant.dll", true, false, false},
+      {"tqr_plant.dll", true, true, true},
+      {".\\tqr_plant.dll", true, false, true},
+      {".\\tqr_plant.dll", false, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (c.inCurrent ? " in the current folder" : "") +
+                 (c.inProgram ? " in the program's folder" : ""));
+    for (const auto& [there, folder] : {std::pair{c.inCurrent, temp / "cwd"}, std::pair{c.inProgram, program}}) {
+      if (there) fs::copy_file(echo, folder / "tqr_plant.dll", fs::copy_options::overwrite_existing);
+      else fs::remove(folder / "tqr_plant.dll");
+    }
+    LibraryReader reader(c.name);
+    if (c.loads) {
+      EXPECT_EQ(reader.DeviceFind(), 7);
+    } else {
+      EXPECT_THROW(reader.DeviceFind(), ReaderLibraryError);
+    }
+  }
+  fs::remove(program / "tqr_plant.dll");
+  fs::current_path(cwd);
+  SetEnvironmentVariableW(L"PATH", win::Wide(path).c_str());
+  fs::remove_all(temp);
 }
 
 TEST(WindowsBinding, ConsoleSearchesAndLegacyTakesTheCurrentDirectory) {
