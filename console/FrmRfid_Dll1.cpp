@@ -556,10 +556,10 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
   SendAndShow(rfid::ui::FromU16(rfid::WriteBody(block, rfid::ui::Utf16View(data))));
   // Verified by the read made here, over the whole block text written
   // (number and filler): a blank block's zeros must not pass for a number of
-  // zeros. The reader gives hexadecimal letters in upper case.
+  // zeros.
   const QString readBack = ReadBlock();
 
-  if (!readBack.isEmpty() && readBack.compare(data, Qt::CaseInsensitive) == 0) {
+  if (rfid::SameBlockText(rfid::ui::Utf16View(data), rfid::ui::Utf16View(readBack))) {
     CmdDiv_Beep_OK_Click();
     Timer1->stop();
     LabMsg2->setText(QStringLiteral("정상 저장 OK"));

@@ -12,6 +12,8 @@
 #include "FrmRfid_Dll1.h"
 #include "fake_reader.h"
 #include "fuzz_check.h"
+#include "pad_text.h"
+#include "qt_reader.h"
 #include "qt_fuzz.h"
 
 using namespace rfid;
@@ -93,11 +95,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const QString result = g_console->LabMsg2->text();
   if (result != QStringLiteral("정상 저장 OK")) return 0;
-  // Verified: the card itself holds the number at the front of the block.
+  // Verified: the card itself holds the number and its filler at the front
+  // of the block (hexadecimal letters in upper case).
   FUZZ_CHECK(writes == 1 && block.has_value());
   const QString number = g_console->TxtData_WR->text();
   FUZZ_CHECK(!number.isEmpty() || G_DataLen == 0);
+  FUZZ_CHECK(number.size() <= 16);
   const std::string stored = staleRead ? staleBlock : g_reader.card.Block(*block);
-  FUZZ_CHECK(QString::fromLatin1(stored.data(), qsizetype(stored.size())).startsWith(number));
+  const QString written = number + QString(16 - number.size(), u'A');
+  const QString front = QString::fromLatin1(stored.data(), qsizetype(stored.size())).left(16);
+  FUZZ_CHECK(SameBlockText(rfid::ui::Utf16View(written), rfid::ui::Utf16View(front)));
   return 0;
 }

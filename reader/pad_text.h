@@ -37,6 +37,20 @@ Str PadText(const Str& text, std::int16_t length, const Str& padChar, const Str&
 
 namespace rfid {
 
+// Whether a block text read back is the one written: the same characters,
+// except that a hexadecimal letter written in lower case comes back from the
+// card in upper case.
+template <class CharT>
+bool SameBlockText(std::basic_string_view<CharT> written, std::basic_string_view<CharT> read) {
+  if (written.size() != read.size()) return false;
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    const CharT w = written[i];
+    const bool lowerHex = w >= CharT('a') && w <= CharT('f');
+    if (read[i] != w && !(lowerHex && read[i] == CharT(w - CharT('a') + CharT('A')))) return false;
+  }
+  return true;
+}
+
 // The registration number in a block's 16 characters of data, when it is
 // there as the console writes one: decimal digits, then at least one "A" of
 // filler up to 16 characters. A blank block (all zeros), a block cut in the

@@ -62,8 +62,9 @@ QString YK_ClsRfidVB1::G_YK_Rfid(QString& ArgRDWR_GB, std::int16_t& ArgLen, QStr
     console.CmdDiv_Read_Click();
   }
   // Verified when the read made just now gave back the whole block text
-  // written (number and filler); hexadecimal letters come back in upper case.
-  if (!found || console.BlockRead().compare(G_WriteData, Qt::CaseInsensitive) != 0)
+  // written (number and filler).
+  if (!found || !rfid::SameBlockText(rfid::ui::Utf16View(G_WriteData),
+                                     rfid::ui::Utf16View(console.BlockRead())))
     G_ReadData.clear();
   if (!G_ReadData.isEmpty()) console.CmdDiv_Beep_OK_Click();
   else console.CmdDiv_Beep_ERR_Click();

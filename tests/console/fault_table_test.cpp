@@ -131,7 +131,7 @@ TEST_F(FaultTable, NoRowShowsSuccessWhileTheBlockDiffers) {
     seen.log += QString::fromUtf8(p.readAllStandardError());
     seen.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     seen.output = QString::fromLocal8Bit(p.readAllStandardOutput());
-    seen.shownOk = seen.log.contains("write verified: " + kNumber);
+    seen.shownOk = seen.log.contains("write verified: " + row.number);
     seen.shownFailed = seen.log.contains("write failed") || seen.log.contains("write refused");
     Sim({"attach"});
     seen.block = Sim({"block", "1"});

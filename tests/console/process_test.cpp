@@ -106,7 +106,7 @@ TEST_F(ProgramTest, ASecondCopyIsRefusedWithoutTouchingTheReader) {
   WaitForLog(*first, "loaded:");
   // Another environment does not make another instance.
   QProcessEnvironment env = Env(RFID_TRACER_DIR, secondTrace);
-  QDir().mkpath(dir.filePath("elsewhere"));
+  QDir().mkdir(dir.filePath("elsewhere"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   env.insert("XDG_RUNTIME_DIR", dir.filePath("elsewhere"));
   env.insert("TMPDIR", dir.filePath("elsewhere"));
   auto second = Start({"0012345678"}, env);
