@@ -13,7 +13,7 @@
 #            starts pcscd.
 # Without a name, all three in turn.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/../scripts/lib.sh"
 build=${1:-build}
 only=${2:-}
 count=${3:-}
@@ -24,11 +24,11 @@ esac
 # An existing folder is configured again: it may predate the benchmarks
 # target, and the build tool alone would not learn of it.
 if [[ -f "$build/CMakeCache.txt" ]]; then
-  cmake -S . -B "$build" >/dev/null
+  rfid_configure "$build"
 else
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  rfid_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-cmake --build "$build" -j"$(nproc)" --target benchmarks >/dev/null
+rfid_build "$build" benchmarks >/dev/null
 bin=$build/bin
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
@@ -86,7 +86,7 @@ console_bench() (
   : >"$work/write.times"
   for _ in $(seq 1 "$runs"); do
     s=$(date +%s.%N)
-    "$bin/rfid-console" 0012345678 홍길동 2>/dev/null
+    "$bin/rfid-console" 0012345678 홍길동 >/dev/null 2>&1
     e=$(date +%s.%N)
     awk -v e="$e" -v s="$s" 'BEGIN {print e - s}' >>"$work/write.times"
   done

@@ -2,8 +2,8 @@
 # Configures and builds into build/ (or the folder given as $1, with any
 # further CMake options after it).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/lib.sh"
 dir=${1:-build}
 shift || true
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$dir" -j"$(nproc)"
+rfid_configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+rfid_build "$dir"

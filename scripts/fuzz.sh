@@ -6,26 +6,15 @@
 # only; a failing input lands in build/fuzz/artifacts/<harness>/.
 # Usage: scripts/fuzz.sh [SECONDS] [HARNESS...]
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/lib.sh"
 seconds=${1:-20}
 shift || true
 
-need=()
-for p in clang-14 libclang-rt-14-dev; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-done
-if ((${#need[@]})); then
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo="sudo"
-  $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
-    --no-install-recommends "${need[@]}"
-fi
-
+rfid_install clang-14 libclang-rt-14-dev
 out=build/fuzz
-cmake -S . -B "$out" -DRFID_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
-flock /tmp/rfid-build.lock cmake --build "$out" -j2 --target fuzzers
+rfid_configure "$out" -DRFID_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+rfid_build "$out" fuzzers
 
 harnesses=("$@")
 if ((${#harnesses[@]} == 0)); then

@@ -117,10 +117,8 @@ esac
 
 # --- outside: build, make the root, run the checks there ----------------------
 
-if ! command -v mmdebstrap >/dev/null; then
-  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
-    --no-install-recommends mmdebstrap
-fi
+source "$(dirname "$0")/lib.sh"
+rfid_install mmdebstrap
 [[ $(id -u) == 0 ]] || fail "run as root (mmdebstrap's root mode)"
 
 deb=${1:-}

@@ -3,8 +3,8 @@
 # Its own build tree (build/package), without the tests, with Debian's build
 # flags (hardening) and Debian's paths (/usr, the multiarch library folder).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/deps.sh
+source "$(dirname "$0")/lib.sh"
+rfid_install "${RFID_PACKAGES[@]}"
 dir=build/package
 out=build/packages
 
@@ -15,16 +15,12 @@ CFLAGS="$(dpkg-buildflags --get CFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=None -DBUILD_TESTING=OFF \
+rfid_configure "$dir" -DCMAKE_BUILD_TYPE=None -DBUILD_TESTING=OFF \
   -DCMAKE_CXX_FLAGS="$CXXFLAGS" -DCMAKE_C_FLAGS="$CFLAGS" \
   -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" -DCMAKE_SHARED_LINKER_FLAGS="$LDFLAGS" \
   -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_LIBDIR="lib/$multiarch" \
-  -DCMAKE_INSTALL_LIBEXECDIR=libexec -DCMAKE_STRIP="$PWD/packaging/debian-strip" >/dev/null
-if command -v flock >/dev/null; then
-  flock /tmp/rfid-build.lock cmake --build "$dir" -j"$(nproc)"
-else
-  cmake --build "$dir" -j"$(nproc)"
-fi
+  -DCMAKE_INSTALL_LIBEXECDIR=libexec -DCMAKE_STRIP="$PWD/packaging/debian-strip"
+rfid_build "$dir"
 (cd "$dir" && cpack -G DEB >/dev/null)
 mkdir -p "$out"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")

@@ -3,29 +3,19 @@
 # starts after a READ, and the same window enlarged to show its lower group.
 # Usage: scripts/screenshots.sh [build-dir]   (writes docs/console*.png)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/lib.sh"
 build=${1:-build}
-need=()
-for p in xvfb xdotool imagemagick; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-done
-if ((${#need[@]})); then
-  sudo=""; [[ $(id -u) -ne 0 ]] && sudo=sudo
-  $sudo apt-get install -y -qq --no-install-recommends "${need[@]}"
-fi
+rfid_install xvfb x11-utils xdotool imagemagick
 
 work=$(mktemp -d)
 mkdir -m 700 "$work/run"
-display=:93
-Xvfb $display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $console 2>/dev/null || true; kill $xvfb; wait $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
-export DISPLAY=$display XDG_RUNTIME_DIR=$work/run TQR_SIM_STATE=$work/sim.state QT_QPA_PLATFORM=xcb
+console=0
+trap 'kill $console 2>/dev/null || true; rfid_stop_xvfb; rm -rf "$work"' EXIT
+rfid_start_xvfb :93
+export XDG_RUNTIME_DIR=$work/run TQR_SIM_STATE=$work/sim.state QT_QPA_PLATFORM=xcb
 unset LD_LIBRARY_PATH
-for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 "$build/bin/tqr-sim" block 1 0012345678AAAAAA2020202020202020 >/dev/null
-console=0
 "$build/bin/rfid-console" READ &
 console=$!
 win=""

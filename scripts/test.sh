@@ -2,8 +2,8 @@
 # Installs what is missing, builds, and runs the whole test suite: once as
 # built, once under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/deps.sh
+source "$(dirname "$0")/lib.sh"
+rfid_install "${RFID_PACKAGES[@]}"
 scripts/build.sh build
 (cd build && ctest --output-on-failure -j2 --timeout 300)
 if [[ "${RFID_SKIP_SANITIZERS:-}" != 1 ]]; then

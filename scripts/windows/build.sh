@@ -3,33 +3,19 @@
 # Qt for Windows comes from scripts/windows/qt.sh (built once, then cached).
 # RFID_WINDOWS_TESTS=1 builds the test programs as well (scripts/windows/test.sh).
 set -euo pipefail
-cd "$(dirname "$0")/../.."
-root=$PWD
-out=$root/build/windows
+source "$(dirname "$0")/../lib.sh"
+out=$RFID_ROOT/build/windows
 tree=$out/tree
 
-need=(zip libgtest-dev g++-mingw-w64-i686-posix)
-missing=()
-for p in "${need[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  sudo=""
-  [[ $(id -u) -ne 0 ]] && sudo="sudo"
-  echo "installing: ${missing[*]}" >&2
-  $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
-    --no-install-recommends "${missing[@]}" >&2
-fi
-
+rfid_install zip libgtest-dev g++-mingw-w64-i686-posix
 qt=$(scripts/windows/qt.sh | tail -n 1)
 
-"$qt/bin/qt-cmake" -S . -B "$tree" -DCMAKE_BUILD_TYPE=Release >/dev/null
+RFID_CMAKE=$qt/bin/qt-cmake rfid_configure "$tree" -DCMAKE_BUILD_TYPE=Release
 targets=(rfid-console rfid-legacy tqr-sim tqr_32_sim tqr_32_pcsc)
 if [[ "${RFID_WINDOWS_TESTS:-}" == 1 ]]; then
   targets+=(reader_tests sim_tests console_tests request_tests legacy_tests)
 fi
-cmake --build "$tree" -j"$(nproc)" --target "${targets[@]}"
+rfid_build "$tree" "${targets[@]}"
 
 # What the programs load beside them: the compiler's runtime, Qt and its
 # platform plugins (the offscreen one for the tests), the Vista style.

@@ -6,20 +6,10 @@
 # Prints the prefix on its last line; reused when it is already there.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../lib.sh"
 apt=(apt-get -o DPkg::Lock::Timeout=900)
-sudo=""
-[[ $(id -u) -ne 0 ]] && sudo="sudo"
 
-need=(g++-mingw-w64-i686-posix cmake ninja-build perl dpkg-dev qt6-base-dev qt6-base-dev-tools)
-missing=()
-for p in "${need[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}" >&2
-  $sudo "${apt[@]}" update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >&2
-fi
+rfid_install g++-mingw-w64-i686-posix cmake ninja-build perl dpkg-dev qt6-base-dev qt6-base-dev-tools
 
 # The host tools (moc, rcc, uic) must be the very version built here.
 full=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
@@ -84,7 +74,7 @@ cmake -G Ninja -S "$work/src/qtbase" -B "$work/build" \
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
   -DFEATURE_testlib=ON -DFEATURE_widgets=ON -DFEATURE_gui=ON \
   "${flags[@]}" >&2
-cmake --build "$work/build" -j"${RFID_QT_JOBS:-$(nproc)}" >&2
+flock /tmp/rfid-build.lock cmake --build "$work/build" -j"${RFID_QT_JOBS:-$(nproc)}" >&2
 cmake --install "$work/build" >&2
 for m in Core Gui Widgets Test; do
   [[ -f $prefix/bin/Qt6$m.dll ]] || { echo "qt.sh: Qt6$m.dll missing after the build" >&2; exit 1; }

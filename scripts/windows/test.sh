@@ -4,24 +4,12 @@
 # write through our simulated tqr_32.dll, once under the Korean ANSI code
 # page (949) and once under the Western one (1252).
 set -euo pipefail
-cd "$(dirname "$0")/../.."
-root=$PWD
-out=$root/build/windows
+source "$(dirname "$0")/../lib.sh"
+out=$RFID_ROOT/build/windows
 
-apt=(apt-get -o DPkg::Lock::Timeout=900)
-sudo=""
-[[ $(id -u) -ne 0 ]] && sudo="sudo"
-if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
-  echo "installing: wine wine32" >&2
-  $sudo dpkg --add-architecture i386
-  $sudo "${apt[@]}" update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install -y -qq --no-install-recommends \
-    wine wine32 unzip >&2
-fi
-for p in unzip xvfb; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
-    DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install -y -qq --no-install-recommends "$p" >&2
-done
+# wine32 is i386: the architecture goes in before the one apt-get update.
+dpkg --print-foreign-architectures | grep -qx i386 || rfid_as_root dpkg --add-architecture i386
+rfid_install wine wine32:i386 unzip xvfb x11-utils
 
 RFID_WINDOWS_TESTS=1 scripts/windows/build.sh >/dev/null
 bin=$out/tree/bin
@@ -104,9 +92,7 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
   # running console in order (status 0).
   if [[ $cp == 1252 ]]; then
     wine reg delete 'HKCU\Environment' /v QT_QPA_PLATFORM /f >/dev/null 2>&1
-    Xvfb :57 -screen 0 1024x768x24 >/dev/null 2>&1 &
-    xvfb=$!
-    export DISPLAY=:57
+    rfid_start_xvfb :57 1024x768x24
     wineserver -k || true  # Wine picks its display driver when its server starts
     sleep 1
     (cd "$e2e/app" && exec timeout 60 wine rfid-console.exe >/dev/null 2>"$e2e/first.stderr") &
@@ -121,8 +107,7 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
     wait "$second"; status2=$?
     wait "$first"; status1=$?
     set -e
-    kill "$xvfb" 2>/dev/null || true
-    unset DISPLAY
+    rfid_stop_xvfb
     block=$(cd "$e2e/app" && timeout 60 wine tqr-sim.exe block 1 2>&1 | tr -d '\r')
     echo "WM_CLOSE to a second copy's message and to the running console: exit $status2 and $status1, block 01 $block"
     [[ $status2 == 3 ]] || fail "a second copy exited $status2, not 3: $(tail -n 3 "$e2e/second.stderr")"
