@@ -1,5 +1,5 @@
 // The program's module: its globals, PadText on Qt text, the stay-on-top
-// call, the command line and the start-up procedure Main.
+// call (topmost.h), the command line and the start-up procedure Main.
 #pragma once
 
 #include <QString>
@@ -7,8 +7,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "topmost.h"
+
 class FrmRfid_Dll1;
-class QWidget;
 class YK_ClsRfidVB1;
 
 // Device-status text of the console's last device check.
@@ -27,10 +28,6 @@ extern std::shared_ptr<YK_ClsRfidVB1> G_ClsRfid;
 // rfid::InvalidArgument when text is longer than length.
 QString PadText(const QString& text, std::int16_t length, const QString& padChar,
                 const QString& side);
-
-// Flag -1 keeps the window above all windows that are not topmost; any other
-// value takes it out of that layer. Position and size stay.
-void SetTopMost(QWidget* hWnd, std::int16_t flag);
 
 // The command-line text: the words after the program's name joined with
 // single spaces, taken before QApplication edits argv.

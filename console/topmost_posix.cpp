@@ -1,6 +1,6 @@
 #include <QWidget>
 
-#include "Bas_YkMain11.h"
+#include "topmost.h"
 
 // The window system keeps the window in its stay-on-top layer.
 void SetTopMost(QWidget* hWnd, std::int16_t flag) {

@@ -1,7 +1,7 @@
 #include <QWidget>
 #include <windows.h>
 
-#include "Bas_YkMain11.h"
+#include "topmost.h"
 
 void SetTopMost(QWidget* hWnd, std::int16_t flag) {
   if (!hWnd) return;

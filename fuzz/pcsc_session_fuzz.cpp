@@ -6,6 +6,8 @@
 // its 16 bytes went out in UPDATE BINARY commands.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <map>
+
 #include "fuzz_check.h"
 #include "session.h"
 #include "virtual_card.h"
@@ -99,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Session session([&] { return std::make_unique<FuzzLink>(in, log); });
   Settings settings;
   for (int round = 0; round < 3 && in.remaining_bytes() > 0; ++round) {
-    Request request;
+    CheckedFrame request;
     request.command =
         in.PickValueInArray({Command::Read, Command::Write, Command::Beep, Command::Detect});
     request.parameter = in.ConsumeIntegral<std::uint8_t>();
@@ -108,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (auto& b : request.data) b = in.ConsumeIntegral<std::uint8_t>();
 
     log.clear();
-    const Outcome outcome = session.Run(request, settings);
+    const Result outcome = session.Run(request, settings);
     const std::string reply = ReplyText(outcome);
     FUZZ_CHECK(reply.size() <= kReplyLength);
     FUZZ_CHECK(fuzz::WellFormedReply(reply));
@@ -116,7 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (outcome.failure) continue;
 
     FUZZ_CHECK(!log.empty());  // success only from what the card answered
-    Bytes carried, written;
+    Bytes carried;
+    // What each address holds once the updates are done: a block written
+    // page by page marks its first page before its data comes last.
+    std::map<int, Bytes> updated;
     for (const Sent& e : log) {
       FUZZ_CHECK(e.response.size() >= 2);
       const std::uint8_t sw1 = e.response[e.response.size() - 2];
@@ -126,8 +131,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       carried.insert(carried.end(), e.response.begin(), e.response.end() - 2);
       // UPDATE BINARY: FF D6 P1 P2 Lc data
       if (e.command.size() > 5 && e.command[0] == 0xFF && e.command[1] == 0xD6)
-        written.insert(written.end(), e.command.begin() + 5, e.command.end());
+        updated[e.command[2] << 8 | e.command[3]] = Bytes(e.command.begin() + 5, e.command.end());
     }
+    Bytes written;
+    for (const auto& [address, bytes] : updated) written.insert(written.end(), bytes.begin(), bytes.end());
     FUZZ_CHECK(outcome.data == carried);
     switch (request.command) {
       case Command::Read: FUZZ_CHECK(outcome.data.size() == 16); break;

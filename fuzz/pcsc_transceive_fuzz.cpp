@@ -10,7 +10,7 @@
 #include "fuzz_check.h"
 #include "apdu.h"
 #include "pcsc_link.h"
-#include "request.h"
+#include "reply.h"
 #include "virtual_card.h"
 
 extern "C" int16_t tqr_data_transceive_ex(const char* send, char* receive);

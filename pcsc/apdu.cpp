@@ -104,7 +104,7 @@ bool UidLengthFits(Standard standard, std::size_t length) {
   return false;
 }
 
-std::variant<Plan, Refusal> PlanFor(const Request& request, const CardInfo& card) {
+std::variant<Plan, Refusal> PlanFor(const CheckedFrame& request, const CardInfo& card) {
   switch (request.command) {
     case Command::Detect: {
       const Standard wanted = request.parameter == 1 ? Standard::Iso14443A : Standard::Iso15693;

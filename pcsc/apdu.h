@@ -11,7 +11,7 @@
 
 #include "card_kind.h"
 #include "card_link.h"
-#include "request.h"
+#include "reply.h"
 
 namespace rfid::pcsc {
 
@@ -50,7 +50,7 @@ struct Refusal {
 };
 
 // The APDUs that carry out request on card, or why nothing may be sent.
-std::variant<Plan, Refusal> PlanFor(const Request& request, const CardInfo& card);
+std::variant<Plan, Refusal> PlanFor(const CheckedFrame& request, const CardInfo& card);
 
 // Whether a UID of this many bytes belongs to the detected standard.
 bool UidLengthFits(Standard standard, std::size_t length);

@@ -27,9 +27,9 @@ struct Engine::Worker final : Watch {
 
   std::mutex mutex;
   std::condition_variable wake;
-  std::optional<Request> job;
+  std::optional<CheckedFrame> job;
   Settings settings;
-  std::optional<Outcome> result;
+  std::optional<Result> result;
   bool running = false;   // an exchange is posted or inside a PC/SC call
   bool answered = false;  // its caller had its answer: nothing more is sent
   bool quit = false;
@@ -64,11 +64,11 @@ void Engine::Loop(std::shared_ptr<Worker> worker) {
   for (;;) {
     worker->wake.wait(lock, [&] { return worker->job || worker->quit; });
     if (!worker->job) return;
-    const Request request = *worker->job;
+    const CheckedFrame request = *worker->job;
     const Settings settings = worker->settings;
     worker->job.reset();
     lock.unlock();
-    Outcome outcome;
+    Result outcome;
     try {
       outcome = worker->session.Run(request, settings, worker.get());
     } catch (const std::exception& e) {
@@ -85,7 +85,7 @@ void Engine::Loop(std::shared_ptr<Worker> worker) {
   }
 }
 
-Outcome Engine::RunOnWorker(const Request& request, const Settings& settings) {
+Result Engine::RunOnWorker(const CheckedFrame& request, const Settings& settings) {
   if (!m_Worker) {
     m_Worker = std::make_shared<Worker>(m_Factory);
     m_Thread = std::thread(Loop, m_Worker);
@@ -104,7 +104,7 @@ Outcome Engine::RunOnWorker(const Request& request, const Settings& settings) {
   w.reader.clear();
   w.wake.notify_all();
   if (w.wake.wait_for(lock, m_ExchangeTime, [&] { return w.result.has_value(); })) {
-    Outcome outcome = std::move(*w.result);
+    Result outcome = std::move(*w.result);
     w.result.reset();
     return outcome;
   }
@@ -125,7 +125,7 @@ bool Engine::Stuck() const {
   return m_Worker->running;
 }
 
-void Engine::Notify(const Settings& settings, const Outcome& outcome) {
+void Engine::Notify(const Settings& settings, const Result& outcome) {
   if (!outcome.failure) {
     m_LastNotice.clear();
     return;
@@ -164,7 +164,7 @@ std::string Engine::Transceive(std::string_view frame) {
     trace("refused: " + refusal->why);
     return FailureReply(refusal->failure);
   }
-  const Outcome outcome = RunOnWorker(std::get<Request>(checked), settings);
+  const Result outcome = RunOnWorker(std::get<CheckedFrame>(checked), settings);
   if (outcome.failure) trace("failed: " + outcome.note);
   Notify(settings, outcome);
   const std::string reply = ReplyText(outcome);

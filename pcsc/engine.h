@@ -42,8 +42,8 @@ class Engine {
 
  private:
   struct Worker;
-  Outcome RunOnWorker(const Request& request, const Settings& settings);
-  void Notify(const Settings& settings, const Outcome& outcome);
+  Result RunOnWorker(const CheckedFrame& request, const Settings& settings);
+  void Notify(const Settings& settings, const Result& outcome);
   static void Loop(std::shared_ptr<Worker> worker);
 
   LinkFactory m_Factory;

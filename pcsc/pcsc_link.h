@@ -12,9 +12,10 @@ namespace rfid::pcsc {
 // The context is established on first use; the destructor releases it.
 std::unique_ptr<CardLink> MakePcscLink();
 
-// Other processes that have the PC/SC client library loaded, as
-// "name (PID n)": the programs that may hold a reader. Only those whose
-// memory maps this process may read are seen.
+// Other processes that use PC/SC, as "name (PID n)": the programs that may
+// hold a reader. Linux: those with the PC/SC client library loaded whose
+// memory maps this process may read. Windows: none are looked for. In the
+// platform's file (pcsc_platform_*.cpp).
 std::vector<std::string> OtherPcscPrograms();
 
 }  // namespace rfid::pcsc

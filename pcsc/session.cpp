@@ -5,7 +5,7 @@
 namespace rfid::pcsc {
 
 namespace {
-Outcome Fail(Failure failure, std::string note) { return {failure, {}, std::move(note)}; }
+Result Fail(Failure failure, std::string note) { return {failure, {}, std::move(note)}; }
 
 Failure FailureOf(LinkFault fault) {
   switch (fault) {
@@ -22,7 +22,7 @@ Failure FailureOf(LinkFault fault) {
 // How well a card suits a request: 0 not at all, 1 it can serve, 2 a
 // storage card that serves.
 constexpr int kBestFit = 2;
-int Fit(const Request& request, const CardInfo& card) {
+int Fit(const CheckedFrame& request, const CardInfo& card) {
   const bool storage = card.memory != Memory::Unknown;
   switch (request.command) {
     case Command::Detect: {
@@ -49,7 +49,7 @@ class TransactionGuard {
 };
 }  // namespace
 
-std::string ReplyText(const Outcome& outcome) {
+std::string ReplyText(const Result& outcome) {
   if (outcome.failure) return FailureReply(*outcome.failure);
   return SuccessReply(outcome.data);
 }
@@ -70,17 +70,17 @@ void Session::Drop() {
   m_Link.reset();
 }
 
-bool Session::Pinned(const Request& request) const {
+bool Session::Pinned(const CheckedFrame& request) const {
   return !m_Pinned.empty() && (request.command == Command::Read || request.command == Command::Write);
 }
 
-Outcome Session::Run(const Request& request, const Settings& settings, Watch* watch) {
+Result Session::Run(const CheckedFrame& request, const Settings& settings, Watch* watch) {
   m_Settings = &settings;
   m_Watch = watch;
   // Each detect chooses afresh; so does another reader filter.
   if (request.command == Command::Detect || settings.readerFilter != m_PinnedFilter)
     m_Pinned.clear();
-  Outcome outcome;
+  Result outcome;
   for (int attempt = 0;; ++attempt) {
     bool sent = false;
     try {
@@ -112,7 +112,7 @@ Outcome Session::Run(const Request& request, const Settings& settings, Watch* wa
   return outcome;
 }
 
-Outcome Session::Attempt(const Request& request, bool& sent) {
+Result Session::Attempt(const CheckedFrame& request, bool& sent) {
   if (m_Connected && m_Settings->readerFilter != m_Filter) {
     Before(Wait::Reader);
     m_Link->Disconnect();  // another reader is asked for now
@@ -133,7 +133,7 @@ Outcome Session::Attempt(const Request& request, bool& sent) {
   return Execute(std::get<Plan>(plan), sent);
 }
 
-std::optional<Outcome> Session::Choose(const Request& request) {
+std::optional<Result> Session::Choose(const CheckedFrame& request) {
   if (!m_Link) m_Link = m_Factory();
   const std::string& filter = m_Settings->readerFilter;
   Before(Wait::Service);
@@ -210,7 +210,7 @@ std::optional<Outcome> Session::Choose(const Request& request) {
   return Fail(Failure::NoCard, "no card on any reader");
 }
 
-Outcome Session::Execute(const Plan& plan, bool& sent) {
+Result Session::Execute(const Plan& plan, bool& sent) {
   // Every exchange is one transaction: another program's transaction makes
   // us wait here, before anything is sent, never in the middle.
   Before(Wait::Reader);

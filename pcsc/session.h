@@ -12,17 +12,19 @@
 #include "apdu.h"
 #include "card_kind.h"
 #include "card_link.h"
-#include "request.h"
+#include "reply.h"
 
 namespace rfid::pcsc {
 
-struct Outcome {
+// What a checked frame came to on the card: success with its data, or the
+// failure reason; the note says why, for the trace.
+struct Result {
   std::optional<Failure> failure;  // nullopt: success
   Bytes data;
   std::string note;
 };
 
-std::string ReplyText(const Outcome& outcome);
+std::string ReplyText(const Result& outcome);
 
 struct Settings {
   // Only readers whose name contains this text; empty: every reader.
@@ -66,14 +68,14 @@ class Session {
 
   // Never throws: every link fault becomes a failure outcome, and an exchange
   // abandoned by watch ends (its transaction and connection released).
-  Outcome Run(const Request& request, const Settings& settings, Watch* watch = nullptr);
+  Result Run(const CheckedFrame& request, const Settings& settings, Watch* watch = nullptr);
 
  private:
   // A read or write that must go to the reader of the last detected card.
-  bool Pinned(const Request& request) const;
-  Outcome Attempt(const Request& request, bool& sent);
-  std::optional<Outcome> Choose(const Request& request);
-  Outcome Execute(const Plan& plan, bool& sent);
+  bool Pinned(const CheckedFrame& request) const;
+  Result Attempt(const CheckedFrame& request, bool& sent);
+  std::optional<Result> Choose(const CheckedFrame& request);
+  Result Execute(const Plan& plan, bool& sent);
   void Drop();
   void Before(Wait wait);
   void Trace(const std::string& line) const;

@@ -3,15 +3,11 @@
 #pragma once
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 
-namespace rfid {
+#include "errors.h"
 
-class ReaderLibraryError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace rfid {
 
 class DynamicLibrary {
  public:

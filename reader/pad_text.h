@@ -6,16 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
-namespace rfid {
+#include "errors.h"
 
-class InvalidArgument : public std::invalid_argument {
- public:
-  using std::invalid_argument::invalid_argument;
-};
+namespace rfid {
 
 // Side "L" (exactly) pads on the left; any other side pads on the right.
 // Throws InvalidArgument when the text is longer than length, or when padding

@@ -26,7 +26,8 @@ extern "C" {
 /* Non-zero when a reader is attached. */
 typedef int16_t(TQR_CALL *tqr_device_find_fn)(void);
 /* Sends one NUL-terminated frame text; writes at most 40 reply characters
- * into receive. The return value is not examined by callers. */
+ * into receive. Callers go by the reply alone and never examine the return
+ * value; ours return 0, 1 or -1 (docs/reader-libraries.md). */
 typedef int16_t(TQR_CALL *tqr_data_transceive_ex_fn)(const char *send, char *receive);
 
 #ifdef TQR_IMPLEMENTATION

@@ -96,9 +96,9 @@ Answer Execute(State& state, std::string_view frame) {
 
 }  // namespace
 
-Outcome Respond(State& state, std::string_view frame, std::int64_t nowMs) {
+Response Respond(State& state, std::string_view frame, std::int64_t nowMs) {
   CountUp(state.exchanges, kMaxExchanges);
-  Outcome out;
+  Response out;
   if (!state.attached) {
     out.written = false;
     out.note = "no reader: nothing answered";

@@ -11,7 +11,8 @@
 
 namespace rfid::sim {
 
-struct Outcome {
+// What the reader does with one frame.
+struct Response {
   // False with the reader detached: nothing is written into the buffer.
   bool written = true;
   // Normally at most 40 characters; longer only for the overlong fault.
@@ -27,6 +28,6 @@ using rfid::SuccessReply;
 
 // Answers frame and records it in state: the exchange log, beep counts,
 // stored blocks, faults counted down.
-Outcome Respond(State& state, std::string_view frame, std::int64_t nowMs);
+Response Respond(State& state, std::string_view frame, std::int64_t nowMs);
 
 }  // namespace rfid::sim

@@ -56,7 +56,7 @@ int16_t TQR_CALL tqr_device_find(void) {
 // Returns 0 for a success reply, 1 for any other reply, -1 when nothing was
 // written (no reader, or no buffer).
 int16_t TQR_CALL tqr_data_transceive_ex(const char* send, char* receive) {
-  Outcome out;
+  Response out;
   int delayMs = 0;
   try {
     const std::string frame = send ? std::string(send, strnlen(send, kFrameScanLimit)) : "";
@@ -66,11 +66,11 @@ int16_t TQR_CALL tqr_data_transceive_ex(const char* send, char* receive) {
     });
   } catch (const std::exception& e) {
     Complain(e.what());
-    out = Outcome{true, FailureReply(Failure::State), ""};
+    out = Response{true, FailureReply(Failure::State), ""};
     delayMs = 0;
   } catch (...) {
     Complain("unexpected error");
-    out = Outcome{true, FailureReply(Failure::State), ""};
+    out = Response{true, FailureReply(Failure::State), ""};
     delayMs = 0;
   }
   // Outside the lock: a slow reader must not hold up the other processes.

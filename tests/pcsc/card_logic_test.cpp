@@ -7,7 +7,7 @@
 
 #include "apdu.h"
 #include "card_kind.h"
-#include "request.h"
+#include "reply.h"
 #include "hex.h"
 #include "virtual_card.h"
 
@@ -106,8 +106,8 @@ std::vector<std::string> Commands(const Plan& plan) {
   return out;
 }
 
-Request Make(Command command, int parameter, std::string_view dataHex = "") {
-  Request r;
+CheckedFrame Make(Command command, int parameter, std::string_view dataHex = "") {
+  CheckedFrame r;
   r.command = command;
   r.parameter = parameter;
   const Bytes data = FromHex(dataHex);
@@ -122,7 +122,7 @@ TEST(Plans, ApduSequences) {
   const std::string key = "FF82000006FFFFFFFFFFFF";
   struct Row {
     const char* what;
-    Request request;
+    CheckedFrame request;
     CardInfo card;
     std::vector<std::string> apdus;
     std::vector<std::size_t> lengths;
@@ -177,7 +177,7 @@ TEST(Plans, Refusals) {
                  felica = Card(0x11, 0x003B);
   struct Row {
     const char* what;
-    Request request;
+    CheckedFrame request;
     CardInfo card;
     Failure failure;
   };
@@ -243,10 +243,10 @@ TEST(Frames, Checks) {
       ASSERT_TRUE(std::holds_alternative<FrameRefusal>(checked));
       EXPECT_EQ(std::get<FrameRefusal>(checked).failure, *row.failure);
     } else {
-      EXPECT_TRUE(std::holds_alternative<Request>(checked));
+      EXPECT_TRUE(std::holds_alternative<CheckedFrame>(checked));
     }
   }
-  const auto write = std::get<Request>(CheckFrame("57010000012345aaaaaa20202020202020209b"));
+  const auto write = std::get<CheckedFrame>(CheckFrame("57010000012345aaaaaa20202020202020209b"));
   EXPECT_EQ(write.command, Command::Write);
   EXPECT_EQ(write.parameter, 1);
   EXPECT_EQ(HexBytes(write.data, false), "0000012345AAAAAA2020202020202020");

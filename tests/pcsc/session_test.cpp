@@ -123,8 +123,8 @@ LinkFactory FactoryFor(std::shared_ptr<Script> script) {
   return [script] { return std::make_unique<ScriptedLink>(script); };
 }
 
-Request Make(Command command, int parameter, std::uint8_t fill = 0x00) {
-  Request r;
+CheckedFrame Make(Command command, int parameter, std::uint8_t fill = 0x00) {
+  CheckedFrame r;
   r.command = command;
   r.parameter = parameter;
   r.data.fill(fill);
@@ -140,7 +140,7 @@ class SessionTest : public ::testing::Test {
   void PutCard(const std::string& reader, rig::CardType type) {
     script->cards.emplace(reader, rig::CardModel(type));
   }
-  Outcome Run(const Request& r) { return session.Run(r, settings); }
+  Result Run(const CheckedFrame& r) { return session.Run(r, settings); }
   std::vector<std::string> Calls() {
     std::lock_guard lock(script->mutex);
     auto calls = script->calls;
@@ -174,7 +174,7 @@ TEST_F(SessionTest, ReaderChoice) {
     Session fresh(FactoryFor(s));
     Settings st;
     st.readerFilter = row.filter;
-    const Outcome out = fresh.Run(Make(Command::Detect, 1), st);
+    const Result out = fresh.Run(Make(Command::Detect, 1), st);
     EXPECT_EQ(out.failure, row.failure) << out.note;
     if (!row.failure) {
       EXPECT_EQ(s->connected, row.chosen);
@@ -194,7 +194,7 @@ rig::CardModel CardOfKind(const std::string& kind) {
 TEST_F(SessionTest, ReaderChosenByTheCardKind) {
   struct Row {
     const char* what;
-    Request request;
+    CheckedFrame request;
     std::map<std::string, std::string> cards;  // reader -> kind
     std::set<std::string> exclusive;
     std::string filter;
@@ -237,7 +237,7 @@ TEST_F(SessionTest, ReaderChosenByTheCardKind) {
     st.readerFilter = row.filter;
     std::vector<std::string> notices;
     st.notice = [&](std::string_view line) { notices.emplace_back(line); };
-    const Outcome out = fresh.Run(row.request, st);
+    const Result out = fresh.Run(row.request, st);
     EXPECT_EQ(out.failure, row.failure) << out.note;
     if (!row.failure) {
       EXPECT_EQ(s->connected, row.chosen);
@@ -257,7 +257,7 @@ TEST_F(SessionTest, CardLaidOnAnotherReaderLaterServes) {
   EXPECT_EQ(Run(Make(Command::Beep, 1)).failure, std::nullopt);  // connected to the bank card
   EXPECT_EQ(Run(Make(Command::Read, 1)).failure, Failure::UnknownLayout);
   script->cards.emplace("B", CardOfKind("classic"));
-  const Outcome read = Run(Make(Command::Read, 1));
+  const Result read = Run(Make(Command::Read, 1));
   EXPECT_EQ(read.failure, std::nullopt) << read.note;
   EXPECT_EQ(script->connected, "B");
   // A storage card connected to serves on: no survey at each exchange.
@@ -294,7 +294,7 @@ TEST_F(SessionTest, ReadsAndWritesStayWithTheDetectedCardsReader) {
     s->cards.erase("A");
     if (!row.afterwards.empty()) s->cards.emplace("A", CardOfKind(row.afterwards));
     s->faults["begin"] = {LinkFault::Stale};  // the handle went stale with the card
-    const Outcome out = fresh.Run(Make(Command::Write, 1, 0x77), settings);
+    const Result out = fresh.Run(Make(Command::Write, 1, 0x77), settings);
     EXPECT_EQ(out.failure, row.failure) << out.note;
     EXPECT_EQ(s->cards.at("B").Read(16, 16), Bytes(16, row.written == "B" ? 0x77 : 0x00));
     if (row.written == "A") {
@@ -317,7 +317,7 @@ TEST_F(SessionTest, EveryExchangeIsOneTransaction) {
   ASSERT_FALSE(Run(Make(Command::Detect, 1)).failure);
   EXPECT_EQ(Calls(), (std::vector<std::string>{"survey", "connect Reader A", "begin", "> FFCA000000",
                                                "end"}));
-  const Outcome read = Run(Make(Command::Read, 1));
+  const Result read = Run(Make(Command::Read, 1));
   ASSERT_FALSE(read.failure) << read.note;
   EXPECT_EQ(read.data, Bytes(16, 0x00));
   // The connection from the detect serves; the three APDUs are one transaction.
@@ -329,7 +329,7 @@ TEST_F(SessionTest, WriteReachesTheCard) {
   PutCard("Reader A", rig::CardType::Ultralight);
   ASSERT_FALSE(Run(Make(Command::Write, 2, 0x5A)).failure);
   EXPECT_EQ(script->cards.at("Reader A").Read(32, 16), Bytes(16, 0x5A));
-  const Outcome read = Run(Make(Command::Read, 2));
+  const Result read = Run(Make(Command::Read, 2));
   EXPECT_EQ(read.data, Bytes(16, 0x5A));
 }
 
@@ -340,7 +340,7 @@ TEST_F(SessionTest, StaleHandleReconnectsOnce) {
   // The card was taken away and put back since: nothing reached it, so the
   // exchange connects afresh and goes ahead.
   script->faults["begin"] = {LinkFault::Stale};
-  const Outcome out = Run(Make(Command::Read, 1));
+  const Result out = Run(Make(Command::Read, 1));
   EXPECT_FALSE(out.failure) << out.note;
   EXPECT_EQ(script->links, 2);
   EXPECT_EQ(script->Count("> FFB0"), 1);
@@ -360,7 +360,7 @@ TEST_F(SessionTest, RefusalByAnEarlierCardIsCheckedFirst) {
   script->faults["check"] = {LinkFault::Stale};
   Calls();
   // ISO 15693 has no block that spoils the card.
-  const Outcome out = Run(Make(Command::Write, 0));
+  const Result out = Run(Make(Command::Write, 0));
   EXPECT_FALSE(out.failure) << out.note;
   const auto calls = Calls();
   ASSERT_GE(calls.size(), 5u);
@@ -399,7 +399,7 @@ TEST_F(SessionTest, FaultsAfterTheFirstApduFailTheExchange) {
     const int links = script->links;
     // LOAD KEYS goes through, the authentication fails.
     script->faults["transmit"] = {std::nullopt, row.fault};
-    const Outcome out = Run(Make(Command::Write, 1, 0x11));
+    const Result out = Run(Make(Command::Write, 1, 0x11));
     EXPECT_EQ(out.failure, row.failure) << out.note;
     const auto calls = Calls();
     // Nothing is sent again, the transaction ends before the connection goes.
@@ -417,7 +417,7 @@ TEST_F(SessionTest, UidLengthIsChecked) {
   PutCard("Reader A", rig::CardType::Iso15693);
   auto& card = script->cards.at("Reader A");
   card.SetAtr(rig::StorageAtr(0x03, 0x0001));  // claims 14443A with a UID of 8 bytes
-  const Outcome out = Run(Make(Command::Detect, 1));
+  const Result out = Run(Make(Command::Detect, 1));
   EXPECT_EQ(out.failure, Failure::CardError) << out.note;
 }
 
@@ -442,7 +442,7 @@ TEST_F(SessionTest, ServiceFaults) {
     s->cards.emplace("Reader A", rig::CardModel(rig::CardType::Classic1K));
     s->faults[row.call] = row.faults;
     Session fresh(FactoryFor(s));
-    const Outcome out = fresh.Run(Make(Command::Detect, 1), settings);
+    const Result out = fresh.Run(Make(Command::Detect, 1), settings);
     EXPECT_EQ(out.failure, row.failure) << out.note;
     EXPECT_EQ(s->Count("> "), row.failure ? 0 : 1);
   }

@@ -151,7 +151,7 @@ TEST(SimCounters, StopAtTheirLimitsAndTheStateStaysReadable) {
     State s = DefaultState();
     row.atLimit(s);
     for (int i = 0; i < 3; ++i) {
-      const Outcome out = Respond(s, row.frame, 1);
+      const Response out = Respond(s, row.frame, 1);
       EXPECT_TRUE(ReplyOk(out.reply)) << out.reply;
       row.check(s);
       State back;

@@ -89,7 +89,7 @@ inline std::string FakeCard::Respond(const std::string& frame) {
   if (!writesStick) state.faults.lostWrite = {true, 0};
   if (failWrites) state.faults.fail[0x57] = {true, 0};
 
-  const sim::Outcome outcome = sim::Respond(state, frame, 0);
+  const sim::Response outcome = sim::Respond(state, frame, 0);
   blocks = state.card.blocks;
   for (int i = 0; i < state.goodBeeps; ++i) beeps.push_back("good");
   for (int i = 0; i < state.errorBeeps; ++i) beeps.push_back("error");

@@ -1,4 +1,5 @@
-#include "pcsc_error.h"
+#include "pcsc_link.h"
+#include "pcsc_platform.h"
 
 #include <cstdio>
 
@@ -11,5 +12,9 @@ std::string PcscErrorText(LONG rv) {
   std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(rv));
   return rfid::win::SystemMessage(DWORD(rv)) + " " + code;
 }
+
+// Which processes have winscard.dll loaded is not looked for on Windows: the
+// notice about a reader in use names the reader only.
+std::vector<std::string> OtherPcscPrograms() { return {}; }
 
 }  // namespace rfid::pcsc

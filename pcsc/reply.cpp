@@ -1,4 +1,4 @@
-#include "request.h"
+#include "reply.h"
 
 #include <stdexcept>
 

@@ -1,5 +1,6 @@
-// A request is a frame checked as a reader checks it (rfid::CheckFrame); the
-// reply texts, with the reasons of rfid::Failure.
+// The reply texts of the PC/SC reader library, with the reasons of
+// rfid::Failure. What it answers is a frame checked as a reader checks it
+// (rfid::CheckFrame, rfid::CheckedFrame).
 #pragma once
 
 #include <cstddef>
@@ -10,8 +11,6 @@
 #include "frame.h"
 
 namespace rfid::pcsc {
-
-using Request = CheckedFrame;
 
 // Status, two characters, data and check byte in 40 characters.
 inline constexpr std::size_t kMaxReplyData = 17;

@@ -1,0 +1,41 @@
+#include "pcsc_link.h"
+#include "pcsc_platform.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+
+namespace rfid::pcsc {
+
+std::string PcscErrorText(LONG rv) { return pcsc_stringify_error(rv); }
+
+std::vector<std::string> OtherPcscPrograms() {
+  std::vector<std::string> programs;
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return programs;
+  const long self = long(::getpid());
+  while (const dirent* entry = ::readdir(proc)) {
+    char* end = nullptr;
+    const long pid = std::strtol(entry->d_name, &end, 10);
+    if (pid <= 0 || *end != '\0' || pid == self) continue;
+    const std::string dir = std::string("/proc/") + entry->d_name;
+    std::ifstream maps(dir + "/maps");
+    bool client = false;
+    for (std::string line; !client && std::getline(maps, line);)
+      client = line.find("/libpcsclite") != std::string::npos;
+    if (!client) continue;
+    std::ifstream comm(dir + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    programs.push_back((name.empty() ? "?" : name) + " (PID " + std::to_string(pid) + ")");
+  }
+  ::closedir(proc);
+  std::sort(programs.begin(), programs.end());
+  return programs;
+}
+
+
+}  // namespace rfid::pcsc
