@@ -94,7 +94,7 @@ int Main(int argc, char** argv) {
     first = instance.Acquire();
   } catch (const std::exception& e) {
     qCWarning(lcConsole) << e.what();
-    rfid::ui::ShowMessage(nullptr, QString::fromUtf8(e.what()));
+    rfid::ui::ShowMessage(nullptr, QStringLiteral("프로그램이 이미 실행 중인지 확인하지 못했습니다."));
     return kExitRefused;
   }
   if (!first) {

@@ -12,6 +12,7 @@
 
 #include "Bas_YkMain11.h"
 #include "icons.h"
+#include "enter_presses.h"
 #include "error_boundary.h"
 #include "frame.h"
 #include "library_reader.h"
@@ -29,10 +30,12 @@ namespace {
 const QString kNoDevice = QStringLiteral("No Device ---> UBS 를 분리후 다시 삽입해주세요!\"");
 const QColor kDarkBlue(0, 0, 64);
 
-// A refused block or registration number: nothing was sent.
-class Refused : public std::invalid_argument {
+// A refused block or registration number: nothing was sent. The operator's
+// text is Korean, the log's detail English.
+class Refused : public std::invalid_argument, public rfid::ForOperator {
  public:
-  using std::invalid_argument::invalid_argument;
+  Refused(const QString& detail, const QString& operatorText)
+      : std::invalid_argument(detail.toStdString()), rfid::ForOperator(operatorText.toStdString()) {}
 };
 
 FrmRfid_Dll1* g_instance = nullptr;
@@ -83,6 +86,7 @@ FrmRfid_Dll1::FrmRfid_Dll1(rfid::Reader& reader, QWidget* parent)
   BuildControls();
   SetDefaults();
   ConnectHandlers();
+  rfid::ui::EnterPressesFocusedButtons(this);
 }
 
 FrmRfid_Dll1::~FrmRfid_Dll1() {
@@ -419,8 +423,9 @@ int FrmRfid_Dll1::BlockNumber() const {
   const auto block = rfid::ParseBlockNumber(rfid::ui::Utf16View(text));
   if (!block)
     throw Refused(QStringLiteral("block number \"%1\" is not a whole number from 0 to 255; nothing was sent")
-                      .arg(text)
-                      .toStdString());
+                      .arg(text),
+                  QStringLiteral("블록 번호는 0에서 255 사이의 숫자여야 합니다: \"%1\"\n보내지 않았습니다.")
+                      .arg(text));
   return *block;
 }
 
@@ -487,10 +492,10 @@ void FrmRfid_Dll1::MarkWriteFailed() {
   LabMsg2->setText(QStringLiteral("저장 실패"));
 }
 
-void FrmRfid_Dll1::RefuseWrite(const QString& problem) {
+void FrmRfid_Dll1::RefuseWrite(const QString& problem, const QString& operatorText) {
   MarkWriteFailed();
   qCWarning(lcConsole).noquote() << "write refused:" << problem;
-  throw Refused(problem.toStdString());
+  throw Refused(problem, operatorText + QStringLiteral("\n저장하지 않았습니다."));
 }
 
 void FrmRfid_Dll1::CmdDiv_WR_Click() {
@@ -501,17 +506,19 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
     RefuseWrite(QStringLiteral("registration number \"%1\" is longer than the %2 characters of the "
                                "write box; nothing was written")
                     .arg(number)
-                    .arg(TxtData_WR->maxLength()));
+                    .arg(TxtData_WR->maxLength()),
+                QStringLiteral("등록번호가 %2자리를 넘습니다: %1").arg(number).arg(TxtData_WR->maxLength()));
   }
   int block = 0;
   try {
     block = BlockNumber();
   } catch (const Refused& e) {
-    RefuseWrite(QString::fromStdString(e.what()));
+    RefuseWrite(QString::fromStdString(e.what()), QString::fromStdString(e.OperatorText()).section(u'\n', 0, 0));
   }
   if (G_DataLen < 0 || G_DataLen > 16)
     RefuseWrite(QStringLiteral("registration number length %1 is outside 0 to 16; nothing was written")
-                    .arg(G_DataLen));
+                    .arg(G_DataLen),
+                QStringLiteral("등록번호 자리수가 0에서 16 사이가 아닙니다: %1").arg(G_DataLen));
 
   // A card request hands over its block text: the number is its first
   // G_DataLen characters, already filled with "0".
@@ -520,7 +527,8 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
   if (number.size() > G_DataLen)
     RefuseWrite(QStringLiteral("registration number \"%1\" is longer than %2 characters; nothing was written")
                     .arg(number)
-                    .arg(G_DataLen));
+                    .arg(G_DataLen),
+                QStringLiteral("등록번호가 %2자리를 넘습니다: %1").arg(number).arg(G_DataLen));
   const QString padded = PadText(number, G_DataLen, QStringLiteral("0"), QStringLiteral("L"));
   const int boxLimit = TxtData_WR->maxLength();
   // A longer handed-over number widens the box for this write only; typing
@@ -537,7 +545,8 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
       RefuseWrite(QStringLiteral("registration number \"%1\" does not fit the write box's %2 "
                                  "characters; nothing was written")
                       .arg(padded)
-                      .arg(boxLimit));
+                      .arg(boxLimit),
+                  QStringLiteral("등록번호가 %2자리를 넘습니다: %1").arg(padded).arg(boxLimit));
     // The box holds what the request asked for; the limit stays within the
     // 16 characters of a block's number field.
     restoreLimit.box = TxtData_WR;
@@ -547,7 +556,8 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
   if (!rfid::EncodeSingleByte(rfid::ui::Utf16View(padded)))
     RefuseWrite(QStringLiteral("registration number \"%1\" has characters that cannot go into a "
                                "frame; nothing was written")
-                    .arg(padded));
+                    .arg(padded),
+                QStringLiteral("등록번호에 보낼 수 없는 문자가 있습니다: %1").arg(padded));
   TxtData_WR->setText(padded);
 
   const QString data = PadText(TxtData_WR->text(), 16, QStringLiteral("A"), QStringLiteral("R"));

@@ -134,7 +134,8 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
   void Detect(const std::string& body, std::size_t uidLength);
   // The block number box as a number; throws when it is not 0 to 255.
   int BlockNumber() const;
-  [[noreturn]] void RefuseWrite(const QString& problem);
+  // Marks the write failed, logs problem, and throws with the operator's text.
+  [[noreturn]] void RefuseWrite(const QString& problem, const QString& operatorText);
   void MarkWriteFailed();
 
   rfid::Reader& m_Reader;

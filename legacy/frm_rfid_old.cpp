@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <string>
 
+#include "enter_presses.h"
 #include "error_boundary.h"
 #include "frame.h"
 #include "logging.h"
@@ -133,6 +134,7 @@ FrmRFID_OLD::FrmRFID_OLD(Reader& reader, QWidget* parent) : QWidget(parent), m_R
   // A tick that fails leaves the loop off rather than repeating every second.
   ui::ConnectHandler(Timer1, &QTimer::timeout, this, "Timer1_Timer", [this] { Timer1_Timer(); },
                      [this] { Timer1->stop(); });
+  ui::EnterPressesFocusedButtons(this);
 }
 
 FrmRFID_OLD::~FrmRFID_OLD() = default;
@@ -177,6 +179,11 @@ void FrmRFID_OLD::RFID_Write(const QString& ArgWrite) {
     const qsizetype most = qsizetype(kMaxBccText) - (bodyLength - number.size());
     throw WriteTooLong(QStringLiteral("The registration number has %1 characters; at most %2 fit "
                                       "into a write frame. Nothing was written.")
+                           .arg(number.size())
+                           .arg(most)
+                           .toStdString(),
+                       QStringLiteral("등록번호가 %1자입니다. %2자까지만 쓸 수 있습니다. 저장하지 "
+                                      "않았습니다.")
                            .arg(number.size())
                            .arg(most)
                            .toStdString());

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <stdexcept>
 
+#include "errors.h"
 #include "exchange.h"
 
 class QGroupBox;
@@ -18,9 +19,10 @@ class QTimer;
 namespace rfid::legacy {
 
 // A registration number whose write frame would not fit the frame builder.
-class WriteTooLong : public std::length_error {
+class WriteTooLong : public std::length_error, public ForOperator {
  public:
-  using std::length_error::length_error;
+  WriteTooLong(const std::string& detail, const std::string& operatorText)
+      : std::length_error(detail), ForOperator(operatorText) {}
 };
 
 class FrmRFID_OLD : public QWidget {

@@ -22,6 +22,15 @@ class DynamicLibrary {
   virtual const std::string& Name() const = 0;
 };
 
+// What the operator is told when the library cannot be loaded, or lacks a
+// call; the log keeps the path tried and the system's reason.
+inline std::string NotLoadedText(const std::string& library) {
+  return "리더기 라이브러리를 불러오지 못했습니다: " + library;
+}
+inline std::string MissingEntryText(const std::string& library) {
+  return "리더기 라이브러리가 맞지 않습니다 (필요한 기능이 없습니다): " + library;
+}
+
 // Windows: a library loaded by name is looked for in the program's folder
 // and the system folder only, never in the current folder or on PATH
 // (SetDefaultDllDirectories, for Qt's own loads too). Linux: nothing to do.

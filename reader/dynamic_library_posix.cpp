@@ -20,7 +20,8 @@ class PosixLibrary final : public DynamicLibrary {
     void* address = dlsym(handle_, entry.c_str());
     if (!address)
       throw ReaderLibraryError("reader library " + name_ + " has no entry point " + entry +
-                               ": " + LoaderMessage());
+                                   ": " + LoaderMessage(),
+                               MissingEntryText(name_));
     return address;
   }
   const std::string& Name() const override { return name_; }
@@ -37,8 +38,8 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
   dlerror();
   void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle)
-    throw ReaderLibraryError("reader library " + name + " could not be loaded: " +
-                             LoaderMessage());
+    throw ReaderLibraryError("reader library " + name + " could not be loaded: " + LoaderMessage(),
+                             NotLoadedText(name));
   return std::make_unique<PosixLibrary>(name, handle);
 }
 

@@ -16,7 +16,8 @@ class WindowsLibrary final : public DynamicLibrary {
     FARPROC address = GetProcAddress(module_, entry.c_str());
     if (!address)
       throw ReaderLibraryError("reader library " + name_ + " has no entry point " + entry +
-                               ": " + win::SystemMessage(GetLastError()));
+                                   ": " + win::SystemMessage(GetLastError()),
+                               MissingEntryText(name_));
     return reinterpret_cast<void*>(address);
   }
   const std::string& Name() const override { return name_; }
@@ -91,7 +92,8 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
   SetThreadErrorMode(oldMode, nullptr);
   if (!module)
     throw ReaderLibraryError("reader library " + name + " could not be loaded from " + tried +
-                             ": " + win::SystemMessage(error));
+                                 ": " + win::SystemMessage(error),
+                             NotLoadedText(name));
   return std::make_unique<WindowsLibrary>(name, module);
 }
 

@@ -5,6 +5,7 @@
 
 #include "Bas_YkMain11.h"
 #include "YK_ClsRfidVB1.h"
+#include "enter_presses.h"
 #include "error_boundary.h"
 #include "twips.h"
 
@@ -15,7 +16,9 @@ FrmTest1::FrmTest1(QWidget* parent) : rfid::ui::NoEscapeDialog(parent) {
   setObjectName("FrmTest1");
   setWindowTitle(QStringLiteral("Form2"));
   setWindowIcon(QIcon());
-  resize(Twips(6825), Twips(1125));
+  // Where its layout puts it, clear above the console, whose read box shows
+  // what a request did.
+  setGeometry(Twips(5580), Twips(3960), Twips(6825), Twips(1125));
 
   Command1 = new QPushButton(QStringLiteral("READ"), this);
   Command1->setObjectName("Command1");
@@ -35,6 +38,7 @@ FrmTest1::FrmTest1(QWidget* parent) : rfid::ui::NoEscapeDialog(parent) {
                            [this] { Command1_Click(); });
   rfid::ui::ConnectHandler(Command2, &QPushButton::clicked, this, "Command2_Click",
                            [this] { Command2_Click(); });
+  rfid::ui::EnterPressesFocusedButtons(this);
 }
 
 // Every showing after a close loads the window afresh.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dynamic_library.h"
 #include "frame.h"
 #include "sim_state.h"
 
@@ -22,7 +23,7 @@ constexpr int kUsage = 2;
 
 constexpr const char* kUsageText = R"(usage: tqr-sim COMMAND [ARGUMENTS]
 
-Shows and changes the simulated card reader that libtqr_32.so emulates.
+Shows and changes the simulated card reader that LIBRARY emulates.
 
   show                       reader, card, non-blank blocks, faults, beeps
   path                       the state file in use
@@ -57,6 +58,14 @@ $XDG_STATE_HOME/rfid-console/tqr-sim.state, else
 
 Exit status: 0 done, 2 bad usage (nothing changed), 1 any other failure.
 )";
+
+// The usage, naming the simulated reader's library as this platform names it.
+std::string UsageText() {
+  std::string text = kUsageText;
+  const std::string placeholder = "LIBRARY";
+  text.replace(text.find(placeholder), placeholder.size(), rfid::LibraryFileName("tqr_32"));
+  return text;
+}
 
 struct UsageError {
   std::string message;
@@ -326,11 +335,11 @@ int RunTqrSim(const std::vector<std::string>& args, std::ostream& out, std::ostr
   try {
     act = Parse(args);
   } catch (const UsageError& e) {
-    err << "tqr-sim: " << e.message << "\n\n" << kUsageText;
+    err << "tqr-sim: " << e.message << "\n\n" << UsageText();
     return kUsage;
   }
   if (act.help) {
-    out << kUsageText;
+    out << UsageText();
     return kOk;
   }
   try {

@@ -12,24 +12,33 @@ class QWidget;
 
 namespace rfid::ui {
 
-void ReportError(QWidget* window, const char* handler, const QString& problem);
+// The log line carries detail, the message the operator's text.
+void ReportError(QWidget* window, const char* handler, const QString& operatorText,
+                 const QString& detail);
+
+// What the operator is told of an error (Korean), and its detail for the log.
+struct ErrorTexts {
+  QString operatorText;
+  QString detail;
+};
+ErrorTexts TextsOf(const std::exception& e);
 
 // Runs a handler's body; returns false when an error left it. beforeReport
 // runs first, so that a handler can stop what would repeat while the message
 // is up (a timer, say).
 template <class F, class G>
 bool Guarded(QWidget* window, const char* handler, F&& body, G&& beforeReport) {
-  QString problem;
+  ErrorTexts texts;
   try {
     std::forward<F>(body)();
     return true;
   } catch (const std::exception& e) {
-    problem = QString::fromUtf8(e.what());
+    texts = TextsOf(e);
   } catch (...) {
-    problem = QStringLiteral("unknown error");
+    texts = {QStringLiteral("프로그램 오류가 발생했습니다."), QStringLiteral("unknown error")};
   }
   std::forward<G>(beforeReport)();
-  ReportError(window, handler, problem);
+  ReportError(window, handler, texts.operatorText, texts.detail);
   return false;
 }
 

@@ -28,14 +28,16 @@ void RequireSingleByte(const QString& text, const QString& what) {
   if (!EncodeSingleByte(Utf16View(text)))
     throw NotSingleByte(QStringLiteral("%1 \"%2\" has characters that cannot go into a frame")
                             .arg(what, text)
-                            .toStdString());
+                            .toStdString(),
+                        QStringLiteral("보낼 수 없는 문자가 있습니다: %1").arg(text).toStdString());
 }
 
 QString Transceive(Reader& reader, const QString& frame) {
   auto bytes = EncodeSingleByte(Utf16View(frame));
   if (!bytes)
     throw NotSingleByte(
-        QStringLiteral("frame \"%1\" has characters that cannot be sent").arg(frame).toStdString());
+        QStringLiteral("frame \"%1\" has characters that cannot be sent").arg(frame).toStdString(),
+        QStringLiteral("보낼 수 없는 문자가 있습니다: %1").arg(frame).toStdString());
   qCDebug(lcReader).noquote() << "send" << frame;
   const ExchangeResult result = Exchange(reader, *bytes);
   QString reply = FromU16(result.reply);

@@ -5,14 +5,16 @@
 #include <QString>
 #include <stdexcept>
 
+#include "errors.h"
 #include "exchange.h"
 
 namespace rfid::ui {
 
 // A frame or a text that has no single-byte form in the local encoding.
-class NotSingleByte : public std::invalid_argument {
+class NotSingleByte : public std::invalid_argument, public rfid::ForOperator {
  public:
-  using std::invalid_argument::invalid_argument;
+  NotSingleByte(const std::string& detail, const std::string& operatorText)
+      : std::invalid_argument(detail), rfid::ForOperator(operatorText) {}
 };
 
 // Throws NotSingleByte before anything is sent.

@@ -118,7 +118,8 @@ TEST_F(ConsoleTest, BlockNumbersThatAreNotWholeNumbersAreRefusedAndNothingIsSent
     console->CmdDiv_WR->click();
     EXPECT_TRUE(reader.sent.empty());
     ASSERT_EQ(messages.size(), 2);
-    EXPECT_TRUE(messages[0].contains("block number \"" + block + "\"")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains("블록 번호") && messages[0].contains("\"" + block + "\""))
+        << messages[0].toStdString();
     EXPECT_EQ(console->LabMsg2->text(), "저장 실패");
   }
 }
@@ -205,11 +206,11 @@ TEST_F(ConsoleTest, WritesThatCannotWriteExactlyTheNumberAreRefused) {
     QString number;
     QString mentions;
   } cases[] = {
-      {"longer than G_DataLen", 8, 10, "1234567890", "longer than 8"},
-      {"G_DataLen above 16", 20, 16, "123", "outside 0 to 16"},
-      {"G_DataLen negative", -1, 10, "123", "outside 0 to 16"},
-      {"padded number cut by the box", 12, 10, "1", "does not fit"},
-      {"not single-byte", 10, 10, "12가", "cannot go into a frame"},
+      {"longer than G_DataLen", 8, 10, "1234567890", "8자리를 넘습니다: 1234567890"},
+      {"G_DataLen above 16", 20, 16, "123", "0에서 16 사이가 아닙니다: 20"},
+      {"G_DataLen negative", -1, 10, "123", "0에서 16 사이가 아닙니다: -1"},
+      {"padded number cut by the box", 12, 10, "1", "10자리를 넘습니다: 000000000001"},
+      {"not single-byte", 10, 10, "12가", "보낼 수 없는 문자가 있습니다: 000000012가"},
   };
   for (bool writeMode : {false, true}) {
     for (const auto& c : cases) {
@@ -259,12 +260,19 @@ TEST_F(ConsoleTest, ReceiveBoxKeepsTheReplyUpToItsFirstNul) {
 TEST_F(ConsoleTest, AnUnboundReaderIsReportedOnceAndTheWindowStaysUsable) {
   reader.failWith = [] {
     throw rfid::ReaderLibraryError("reader library libtqr_32.so could not be loaded: libtqr_32.so: "
-                                   "cannot open shared object file");
+                                   "cannot open shared object file",
+                                   rfid::NotLoadedText("libtqr_32.so"));
   };
+  static QStringList log;
+  log.clear();
+  const QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType, const QMessageLogContext&, const QString& line) { log << line; });
   Load("0012345678 name");
+  qInstallMessageHandler(previous);
+  // The operator reads Korean; the log keeps the loader's reason.
   ASSERT_EQ(messages.size(), 1);
-  EXPECT_TRUE(messages[0].contains("libtqr_32.so could not be loaded"));
-  EXPECT_TRUE(messages[0].contains("cannot open shared object file"));
+  EXPECT_EQ(messages[0], "리더기 라이브러리를 불러오지 못했습니다: libtqr_32.so");
+  EXPECT_TRUE(log.join('\n').contains("cannot open shared object file")) << log.join('\n').toStdString();
   EXPECT_TRUE(console->Loaded());
 
   messages.clear();

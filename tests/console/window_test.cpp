@@ -269,6 +269,16 @@ TEST_F(ConsoleTest, EscapeDoesNotCloseTheConsoleButQuitDoesWithItsAccessKey) {
   QTest::keyClick(console->windowHandle(), Qt::Key_Escape);
   EXPECT_TRUE(console->Loaded());
   EXPECT_TRUE(console->isVisible());
+  // Enter presses the focused button, as on Windows; in a text box it
+  // presses nothing and closes nothing.
+  console->CmdDiv_Read->setFocus();
+  QTest::keyClick(console->CmdDiv_Read, Qt::Key_Return);
+  EXPECT_EQ(reader.CountSent("5201"), 1);
+  console->TxtData_WR->setFocus();
+  QTest::keyClick(console->TxtData_WR, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(reader.CountSent("5201"), 1);
+  EXPECT_EQ(reader.CountSent("57"), 0);
+  EXPECT_TRUE(console->isVisible());
   EXPECT_EQ(console->cmdQuit->shortcut(), QKeySequence(Qt::ALT | Qt::Key_E));
   console->cmdQuit->click();
   EXPECT_FALSE(console->Loaded());

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "dynamic_library.h"
 #include "legacy_fixture.h"
 #include "twips.h"
 
@@ -148,10 +149,10 @@ TEST_F(WindowTest, ClosedWhileTheLoadWaitsItStaysClosed) {
 }
 
 TEST_F(WindowTest, AnErrorInTheLoadIsReportedAndTheWindowOpens) {
-  reader.failWith = [] { throw std::runtime_error("no reader library"); };
+  reader.failWith = [] { throw ReaderLibraryError("no reader library", NotLoadedText("./libtqr_32.so")); };
   window->show();
   EXPECT_TRUE(window->isVisible());
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("no reader library")});
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("리더기 라이브러리를 불러오지 못했습니다: ./libtqr_32.so")});
 }
 
 TEST_F(WindowTest, ButtonsRunTheirOperations) {
@@ -283,7 +284,11 @@ TEST_F(WindowTest, SuccessfulWriteOf123) {
     return reader.card.Respond(frame);
   };
   QTest::keyClicks(window->TxtWrite, QStringLiteral("123"));
-  QTest::mouseClick(window->CmdWrite, Qt::LeftButton);
+  QTest::keyClick(window->TxtWrite, Qt::Key_Return);  // in the box: nothing
+  EXPECT_TRUE(reader.sent.empty());
+  // By the keyboard, as on Windows: Enter presses the focused button.
+  window->CmdWrite->setFocus();
+  QTest::keyClick(window->CmdWrite, Qt::Key_Return);
   EXPECT_EQ(window->TxtWrite->text(), QStringLiteral("00000123"));
   EXPECT_EQ(window->TxtWriteRead->text(), QStringLiteral("00000123"));
   EXPECT_EQ(reader.card.Block(1), LegacyBlock("00000123"));
@@ -466,10 +471,11 @@ TEST_F(WindowTest, ClosingTheWindowEndsTheLoop) {
 
 TEST_F(WindowTest, AnErrorInATickIsReportedOnceAndStopsTheLoop) {
   window->CmdRead_Click();
+  // Not foreseen by the window: the operator is told so, with the detail.
   reader.failWith = [] { throw std::runtime_error("reader gone"); };
   QMetaObject::invokeMethod(window->Timer1, "timeout", Qt::DirectConnection);  // as the timer delivers it
   EXPECT_FALSE(window->Timer1->isActive());
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("reader gone")});
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("프로그램 오류가 발생했습니다.\nreader gone")});
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "FrmRfid_Dll1.h"
 #include "FrmTest1.h"
 #include "YK_ClsRfidVB1.h"
+#include "twips.h"
 #include "fake_reader.h"
 #include "dynamic_library.h"
 #include "message.h"
@@ -276,7 +277,10 @@ TEST_F(RequestTest, ReadFromTheTestWindowRestartsTheConsolesCountdown) {
 TEST_F(RequestTest, AFailureInARequestIsReportedOnceAndTheWindowsStayUsable) {
   FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();
   console.EnsureLoaded();
-  reader.failWith = [] { throw rfid::ReaderLibraryError("reader library libtqr_32.so could not be loaded: gone"); };
+  reader.failWith = [] {
+    throw rfid::ReaderLibraryError("reader library libtqr_32.so could not be loaded: gone",
+                                   rfid::NotLoadedText("libtqr_32.so"));
+  };
   bool stillOpen = false;
   QTimer::singleShot(0, [&] {
     auto* window = qobject_cast<FrmTest1*>(console.TestWindow());
@@ -287,7 +291,7 @@ TEST_F(RequestTest, AFailureInARequestIsReportedOnceAndTheWindowsStayUsable) {
   console.CmdCall_Test->click();
   EXPECT_TRUE(stillOpen);
   ASSERT_EQ(messages.size(), 1);
-  EXPECT_TRUE(messages[0].contains("libtqr_32.so could not be loaded: gone"));
+  EXPECT_EQ(messages[0], "리더기 라이브러리를 불러오지 못했습니다: libtqr_32.so");
   EXPECT_TRUE(G_WriteData.isEmpty());
   EXPECT_TRUE(console.Loaded());
 }
@@ -342,19 +346,32 @@ TEST_F(RequestTest, TestWindowWriteInWriteModeEndsTheRunTruthfully) {
   EXPECT_TRUE(messages.isEmpty());
 }
 
-TEST_F(RequestTest, EscapeDoesNotCloseTheTestWindow) {
+TEST_F(RequestTest, KeysAndPlaceOfTheTestWindow) {
   FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();
   console.EnsureLoaded();
-  bool openAfterEscape = false;
+  bool openAfterEscape = false, openAfterEnter = false;
+  int readsOnEnter = 0;
+  QPoint placed;
   QTimer::singleShot(0, [&] {
     QDialog* window = console.TestWindow();
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(window, &escape);
     openAfterEscape = window->isVisible();
+    // Enter presses the focused READ button; in the number box nothing.
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(window->findChild<QPushButton*>("Command1"), &enter);
+    QApplication::sendEvent(window->findChild<QLineEdit*>("Text1"), &enter);
+    readsOnEnter = reader.CountSent("5201");
+    openAfterEnter = window->isVisible();
+    // Opened where its layout puts it: clear above the console.
+    placed = window->geometry().topLeft();
     window->close();
   });
   console.CmdCall_Test->click();
   EXPECT_TRUE(openAfterEscape);
+  EXPECT_EQ(readsOnEnter, 1);
+  EXPECT_TRUE(openAfterEnter);
+  EXPECT_EQ(placed, QPoint(rfid::ui::Twips(5580), rfid::ui::Twips(3960)));
 }
 
 TEST_F(RequestTest, AWiderHandedOverNumberLeavesTheWriteBoxAtItsLimit) {

@@ -1,4 +1,5 @@
 // The tqr-sim tool, run as its own process against the test's state file.
+#include "dynamic_library.h"
 #include "sim_reader.h"
 #include "sim_support.h"
 
@@ -24,6 +25,9 @@ TEST_F(SimTest, ToolHelpAndShowOfTheDefaultState) {
   const ToolResult help = RunTool({"help"});
   EXPECT_EQ(help.code, 0);
   EXPECT_EQ(help.out.rfind("usage: tqr-sim", 0), 0u);
+  // The library as this platform names it (tqr_32.dll on Windows).
+  EXPECT_NE(help.out.find("reader that " + rfid::LibraryFileName("tqr_32") + " emulates"),
+            std::string::npos);
   EXPECT_EQ(help.err, "");
 
   const ToolResult show = RunTool({"show"});
