@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the 32-bit Windows release on Debian: build/windows/rfid-console-win32.zip.
+# Builds the 32-bit Windows release on Debian: build/windows/rfid-console-win32.zip
+# and the installer build/windows/rfid-console-<version>-win32.msi.
 # Qt for Windows comes from scripts/windows/qt.sh (built once, then cached).
 # RFID_WINDOWS_TESTS=1 builds the test programs as well (scripts/windows/test.sh).
 set -euo pipefail
@@ -49,4 +50,10 @@ i686-w64-mingw32-strip "$stage"/*.exe "$stage"/sim/*.dll "$stage"/pcsc/*.dll
 
 rm -f "$out/rfid-console-win32.zip"
 (cd "$stage" && zip -qr -X "$out/rfid-console-win32.zip" .)
+
+# The installer for desks, from the same files.
+version=$(sed -n 's/^project(rfid-console VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+msi=$out/rfid-console-$version-win32.msi
+scripts/windows/msi.sh "$stage" "$version.0" "$msi" >/dev/null
+echo "$msi"
 echo "$out/rfid-console-win32.zip"

@@ -93,6 +93,52 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
     fail "no 'write verified' on standard error (code page $cp): $(tail -n 5 "$e2e/stderr")"
   [[ $block == *0012345678AAAAAA* ]] || fail "block 01 holds '$block' (code page $cp)"
 
+  # The installer, as a desk's IT runs it: silently, an older version first,
+  # then this one over it, then removed. A tqr_32.dll copied in by hand stays.
+  if [[ $cp == 949 ]]; then
+    msi=$(ls "$out"/rfid-console-*-win32.msi)
+    scripts/windows/msi.sh "$out/rfid-console-win32" 0.9.0 "$out/older.msi" >/dev/null
+    installed=$(winepath -u 'C:\Program Files')/rfid-console
+    arp() {
+      wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+        tr -d '\r' | grep -A1 'DisplayName.*RFID Console' | sed -n 's/.*DisplayVersion *REG_SZ *//p' |
+        tr '\n' ' ' || true
+    }
+    msiexec_qn() { wine msiexec "$@" /qn; local rc=$?; wineserver -w; return $rc; }
+    msiexec_qn /i "$(winepath -w "$out/older.msi")" READERLIBRARY=sim || fail "msiexec /i older.msi"
+    msiexec_qn /i "$(winepath -w "$msi")" READERLIBRARY=sim || fail "msiexec /i $(basename "$msi") over the older one"
+    versions=$(arp)
+    lnk=$(find "$(winepath -u 'C:\')" -name 'RFID 카드 등록.lnk' | head -1)
+    echo "installer: Add/Remove Programs lists RFID Console $versions; Start menu: ${lnk##*/}"
+    [[ $versions == "$(sed -n 's/^project(rfid-console VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).0 " ]] ||
+      fail "after the upgrade Add/Remove Programs lists versions '$versions'"
+    [[ -n $lnk ]] || fail "no Start-menu entry 'RFID 카드 등록'"
+    [[ -f $installed/tqr_32.dll && -f $installed/sim/tqr_32.dll && -f $installed/rfid-console.exe ]] ||
+      fail "installed files missing: $(ls "$installed" | tr '\n' ' ')"
+    cp "$bin/platforms/qoffscreen.dll" "$installed/platforms/"  # no display here
+    set +e
+    (cd "$e2e" && timeout 120 wine "$(winepath -w "$installed/rfid-console.exe")" 0012345678 홍길동 \
+       >"$e2e/msi.stdout" 2>"$e2e/msi.stderr")
+    status=$?
+    set -e
+    rm "$installed/platforms/qoffscreen.dll"
+    echo "installed rfid-console.exe 0012345678 홍길동: exit $status, stdout '$(tr -d '\r' <"$e2e/msi.stdout")'"
+    [[ $status == 0 && $(tr -d '\r' <"$e2e/msi.stdout") == 0012345678 ]] ||
+      fail "the installed console: exit $status, $(tail -n 3 "$e2e/msi.stderr")"
+    msiexec_qn /x "$(winepath -w "$msi")" || fail "msiexec /x"
+    left=$(find "$installed" -mindepth 1 2>/dev/null | wc -l || true)
+    [[ $left == 0 && -z $(arp) ]] || fail "after msiexec /x: $left files left, versions '$(arp)'"
+    # Without a library of ours, the maker's is copied in by hand: removing
+    # the program leaves it.
+    msiexec_qn /i "$(winepath -w "$msi")" || fail "msiexec /i without a reader library"
+    [[ ! -e $installed/tqr_32.dll ]] || fail "READERLIBRARY=none installed a tqr_32.dll"
+    cp "$installed/sim/tqr_32.dll" "$installed/tqr_32.dll"
+    msiexec_qn /x "$(winepath -w "$msi")" || fail "msiexec /x with a library copied in"
+    kept=$(cd "$installed" 2>/dev/null && find . -mindepth 1 | tr '\n' ' ' || true)
+    echo "installer: removed in place; left behind: ${kept:-nothing}"
+    [[ $kept == "./tqr_32.dll " ]] || fail "after removal with a library copied in, left: '$kept'"
+  fi
+
   # A second copy while one runs: refused, its message up, nothing written.
   # On the Windows platform plugin (under Xvfb) both have real windows, and
   # WM_CLOSE (taskkill without /f) closes the message (status 3) and the
