@@ -139,6 +139,12 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
     [[ $kept == "./tqr_32.dll " ]] || fail "after removal with a library copied in, left: '$kept'"
   fi
 
+  # The windows on the Windows platform plugin, driven by the keyboard as an
+  # operator drives them; screenshots in build/windows/*-949.png.
+  if [[ $cp == 949 ]]; then
+    source scripts/windows/keyboard.sh
+  fi
+
   # A second copy while one runs: refused, its message up, nothing written.
   # On the Windows platform plugin (under Xvfb) both have real windows, and
   # WM_CLOSE (taskkill without /f) closes the message (status 3) and the
