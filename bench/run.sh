@@ -11,15 +11,21 @@
 #            rig (pcscd, vpcd and a virtual MIFARE Classic card) against the
 #            rig's own APDU round trip; count: rounds (500). As root: it
 #            starts pcscd.
-# Without a name, all three in turn.
+#   windows  the Windows release's unattended write under Wine on Xvfb with
+#            the Windows platform plugin, start to exit, and the part of it
+#            between the log's "closing" and "ended" (Wine's X11 driver
+#            waiting for a window manager when a window hides); count: runs
+#            (5). Needs scripts/windows/build.sh's release and Wine (test.sh
+#            installs it). Only when named.
+# Without a name, the first three in turn.
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
 build=${1:-build}
 only=${2:-}
 count=${3:-}
 case $only in
-  "" | console | sim | pcsc) ;;
-  *) echo "bench/run.sh: no benchmark named '$only' (console, sim, pcsc)" >&2; exit 2 ;;
+  "" | console | sim | pcsc | windows) ;;
+  *) echo "bench/run.sh: no benchmark named '$only' (console, sim, pcsc, windows)" >&2; exit 2 ;;
 esac
 # An existing folder is configured again: it may predate the benchmarks
 # target, and the build tool alone would not learn of it.
@@ -99,6 +105,41 @@ console_bench() (
   printf 'unattended write, start to exit: %.3f s (target <= 2.3, of which the first tick is 2)\n' "$wt"
 )
 
+# In a subshell: its own Wine prefix, display and state file.
+windows_bench() (
+  local runs=${1:-5} release=$RFID_ROOT/build/windows/rfid-console-win32
+  local work s e
+  work=$(mktemp -d)
+  trap 'wineserver -k 2>/dev/null || true; rfid_stop_xvfb; rm -rf "$work"' EXIT
+  cp -r "$release" "$work/app"
+  cp "$work/app/sim/tqr_32.dll" "$work/app/tqr_32.dll"
+  export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+  wineboot -i >/dev/null 2>&1
+  wine reg add 'HKCU\Environment' /v QT_MESSAGE_PATTERN /d '%{time hh:mm:ss.zzz} %{message}' /f \
+    >/dev/null 2>&1
+  rfid_start_xvfb :61 1024x768x24
+  wineserver -k 2>/dev/null || true
+  TQR_SIM_STATE=$(winepath -w "$work/sim.state")
+  export TQR_SIM_STATE
+  (cd "$work/app" && wine tqr-sim.exe reset >/dev/null 2>&1)  # the server is up before timing
+  : >"$work/exit.times"; : >"$work/close.times"
+  for _ in $(seq 1 "$runs"); do
+    s=$EPOCHREALTIME
+    (cd "$work/app" && wine rfid-console.exe 0012345678 홍길동 >/dev/null 2>"$work/log")
+    e=$EPOCHREALTIME
+    awk -v e="$e" -v s="$s" 'BEGIN {print e - s}' >>"$work/exit.times"
+    tr -d '\r' <"$work/log" |
+      awk '/ closing$/ {split($1, a, ":"); c = a[1] * 3600 + a[2] * 60 + a[3]}
+           / ended, exit status/ {split($1, a, ":"); print a[1] * 3600 + a[2] * 60 + a[3] - c}' \
+        >>"$work/close.times"
+  done
+  printf 'runs: %d (medians), Wine %s, Windows platform plugin on Xvfb, no window manager\n' \
+    "$runs" "$(wine --version)"
+  printf 'unattended write, start to exit: %.3f s (Linux: about 2.0)\n' "$(median <"$work/exit.times")"
+  printf 'of which closing to ended: %.3f s (the hidden window waits for a window manager)\n' \
+    "$(median <"$work/close.times")"
+)
+
 sim_bench() { "$bin/tqr_sim_bench" ${1:+"$1"}; }
 pcsc_bench() { "$bin/pcsc_bench" ${1:+"$1"}; }
 
@@ -107,10 +148,12 @@ declare -A needs=(
   [console]="rfid-console minimal-window"
   [sim]="tqr_sim_bench"
   [pcsc]="pcsc_bench"
+  [windows]=""
 )
 status=0
-for name in console sim pcsc; do
+for name in console sim pcsc windows; do
   [[ -n $only && $name != "$only" ]] && continue
+  [[ -z $only && $name == windows ]] && continue
   echo "== $name"
   missing=""
   for program in ${needs[$name]}; do
