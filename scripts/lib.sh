@@ -12,6 +12,9 @@ RFID_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libgtest-dev lib
                xvfb xauth x11-utils fonts-lexi-gulim imagemagick x11-apps
                pcscd libpcsclite-dev vsmartcard-vpcd dpkg-dev)
 
+# The project's version, as CMakeLists.txt gives it (1.0).
+rfid_version() { sed -n 's/^project(rfid-console VERSION \([0-9.]*\).*/\1/p' "$RFID_ROOT/CMakeLists.txt"; }
+
 # A command as root: directly when we are root, else through sudo.
 rfid_as_root() {
   if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi

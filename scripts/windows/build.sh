@@ -52,7 +52,7 @@ rm -f "$out/rfid-console-win32.zip"
 (cd "$stage" && zip -qr -X "$out/rfid-console-win32.zip" .)
 
 # The installer for desks, from the same files.
-version=$(sed -n 's/^project(rfid-console VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(rfid_version)
 msi=$out/rfid-console-$version-win32.msi
 scripts/windows/msi.sh "$stage" "$version.0" "$msi" >/dev/null
 echo "$msi"

@@ -110,7 +110,7 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
     versions=$(arp)
     lnk=$(find "$(winepath -u 'C:\')" -name 'RFID 카드 등록.lnk' | head -1)
     echo "installer: Add/Remove Programs lists RFID Console $versions; Start menu: ${lnk##*/}"
-    [[ $versions == "$(sed -n 's/^project(rfid-console VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).0 " ]] ||
+    [[ $versions == "$(rfid_version).0 " ]] ||
       fail "after the upgrade Add/Remove Programs lists versions '$versions'"
     [[ -n $lnk ]] || fail "no Start-menu entry 'RFID 카드 등록'"
     [[ -f $installed/tqr_32.dll && -f $installed/sim/tqr_32.dll && -f $installed/rfid-console.exe ]] ||
