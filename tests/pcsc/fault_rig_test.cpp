@@ -288,29 +288,5 @@ TEST_F(RigTest, SlowPagePastTheTimeLimit) {
   }
 }
 
-// Two readers: once a detect has found a card, a write after that card was
-// lifted fails and reaches no card on the other reader.
-TEST_F(RigTest, DetectedCardLiftedWithAnotherCardOnTheOtherReader) {
-  VirtualCard& a = Inserted(CardType::Classic1K, kVpcdPort0);
-  VirtualCard& b = NewCard(CardType::Classic1K);
-  b.With([](CardModel& m) { m.Write(16, Pattern(0x99)); });
-  Insert(b, kVpcdPort1);
-  ASSERT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
-  Remove(a, kVpcdPort0);
-  EXPECT_EQ(Send(WriteFrameBody(1, Pattern(5))), FailureReply(0x06));
-  EXPECT_EQ(Send(ReadBody(1)), FailureReply(0x06));
-  EXPECT_TRUE(b.Apdus().empty());
-  EXPECT_EQ(BlockOf(b, 1), Pattern(0x99));
-  // The card laid back on its reader is the card written.
-  Insert(a, kVpcdPort0);
-  EXPECT_EQ(Send(WriteFrameBody(1, Pattern(5))), "410041");
-  EXPECT_EQ(BlockOf(a, 1), Pattern(5));
-  // A new detect chooses again: with the first reader empty, the second.
-  Remove(a, kVpcdPort0);
-  ASSERT_TRUE(ReplyOk(Send(Detect14443Body())));
-  EXPECT_EQ(Send(ReadBody(1)), Success(Hex(Pattern(0x99))));
-  Remove(b, kVpcdPort1);
-}
-
 }  // namespace
 }  // namespace rfid::pcsc::rig

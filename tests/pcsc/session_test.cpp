@@ -531,22 +531,6 @@ TEST_F(EngineTest, AnsweredExchangeSendsNothingMore) {
   }
 }
 
-// Pages of a block follow its first page also once the caller has had its
-// answer; later exchanges fail at once until they are all out.
-TEST_F(EngineTest, AnsweredBlockWriteFinishesItsPages) {
-  script->cards.erase("Reader A");
-  script->cards.emplace("Reader A", rig::CardModel(rig::CardType::Ultralight));
-  script->cards.at("Reader A").Write(16, Bytes(16, 0x11));
-  ASSERT_TRUE(ReplyOk(engine->Transceive(kDetect)));
-  Block(true, false);  // the first page's APDU waits
-  EXPECT_EQ(engine->Transceive(kWrite), FailureReply(Failure::Timeout));
-  EXPECT_EQ(engine->Transceive(kRead), FailureReply(Failure::Busy));
-  Block(false, false);
-  WaitUntilFree();
-  EXPECT_EQ(script->Count("> FFD6"), 5);
-  EXPECT_EQ(script->cards.at("Reader A").Read(16, 16), Bytes(16, 0xA5));
-}
-
 TEST_F(EngineTest, WorkersNeverPileUp) {
   Block(true, false);
   EXPECT_EQ(engine->Transceive(kDetect), FailureReply(Failure::Timeout));

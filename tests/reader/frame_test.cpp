@@ -155,29 +155,6 @@ TEST(PadText, PadsOnTheSideAsked) {
   EXPECT_EQ(PadText<std::u16string>(u"가", 3, u"0", u"L"), u"00가");
 }
 
-// What a block read back holds: a number only as PadText fills one.
-TEST(PadText, NumberInABlockAndTheBlockWritten) {
-  const struct {
-    std::string_view block;
-    std::optional<std::string_view> number;
-  } cases[] = {
-      {"0012345678AAAAAA", "0012345678"},
-      {"12345678AAAAAAAA", "12345678"},
-      {"000000000000000A", "000000000000000"},
-      {"0000000000000000", std::nullopt},  // blank: no filler
-      {"AAAAAAAAAAAAAAAA", std::nullopt},
-      {"FFFFFFFF78AAAAAA", std::nullopt},  // first page marked, write cut
-      {"0012345678AAAAA2", std::nullopt},
-      {"0012345678AAAAA", std::nullopt},
-      {"12345ABCDEAAAAAA", std::nullopt},  // letters are no registration number
-  };
-  for (const auto& c : cases) EXPECT_EQ(NumberInBlock(c.block), c.number) << c.block;
-  EXPECT_TRUE(SameBlockText<char>("12345abcdeAAAAAA", "12345ABCDEAAAAAA"));
-  EXPECT_FALSE(SameBlockText<char>("12345ABCDEAAAAAA", "12345abcdeAAAAAA"));
-  EXPECT_FALSE(SameBlockText<char>("0000000000AAAAAA", "0000000000000000"));
-  EXPECT_FALSE(SameBlockText<char>("kAAAAAAAAAAAAAAA", "KAAAAAAAAAAAAAAA"));
-}
-
 TEST(PadText, RefusesToShortenAndLeavesInputsAlone) {
   const std::string text = "12345";
   EXPECT_THROW(PadText(text, std::int16_t(4), std::string("0"), std::string("L")), InvalidArgument);
