@@ -38,6 +38,11 @@ class Refused : public std::invalid_argument, public rfid::ForOperator {
       : std::invalid_argument(detail.toStdString()), rfid::ForOperator(operatorText.toStdString()) {}
 };
 
+// What the operator reads of a block number that is not 0 to 255.
+QString BadBlockText(const QString& text) {
+  return QStringLiteral("블록 번호는 0에서 255 사이의 숫자여야 합니다: \"%1\"").arg(text);
+}
+
 FrmRfid_Dll1* g_instance = nullptr;
 rfid::Reader* g_instanceReader = nullptr;
 FrmRfid_Dll1::TestWindowFactory& Factory() {
@@ -424,8 +429,7 @@ int FrmRfid_Dll1::BlockNumber() const {
   if (!block)
     throw Refused(QStringLiteral("block number \"%1\" is not a whole number from 0 to 255; nothing was sent")
                       .arg(text),
-                  QStringLiteral("블록 번호는 0에서 255 사이의 숫자여야 합니다: \"%1\"\n보내지 않았습니다.")
-                      .arg(text));
+                  BadBlockText(text) + QStringLiteral("\n보내지 않았습니다."));
   return *block;
 }
 
@@ -513,7 +517,7 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
   try {
     block = BlockNumber();
   } catch (const Refused& e) {
-    RefuseWrite(QString::fromStdString(e.what()), QString::fromStdString(e.OperatorText()).section(u'\n', 0, 0));
+    RefuseWrite(QString::fromStdString(e.what()), BadBlockText(TxtDiv_Block->text()));
   }
   if (G_DataLen < 0 || G_DataLen > 16)
     RefuseWrite(QStringLiteral("registration number length %1 is outside 0 to 16; nothing was written")
