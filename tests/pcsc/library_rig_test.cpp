@@ -282,31 +282,31 @@ TEST_F(RigTest, SeveralReaders) {
   // The first reader that holds a card.
   EXPECT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
   Inserted(CardType::Iso15693, kVpcdPort0);
-  ::setenv("TQR_PCSC_READER", "00 00", 1);
+  SetEnv("TQR_PCSC_READER", "00 00");
   EXPECT_EQ(Send(Detect15693Body()), Success("E004010012345678"));
-  ::setenv("TQR_PCSC_READER", "00 01", 1);
+  SetEnv("TQR_PCSC_READER", "00 01");
   EXPECT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
   EXPECT_NE(PcscLibrary().DeviceFind(), 0);
-  ::setenv("TQR_PCSC_READER", "no such reader", 1);
+  SetEnv("TQR_PCSC_READER", "no such reader");
   EXPECT_EQ(Send(Detect14443Body()), "4E0A44");
   EXPECT_EQ(PcscLibrary().DeviceFind(), 0);
-  ::unsetenv("TQR_PCSC_READER");
+  UnsetEnv("TQR_PCSC_READER");
   Remove(classic, kVpcdPort1);
 }
 
 TEST_F(RigTest, DebugSwitchTracesApdus) {
   Inserted(CardType::Classic1K);
-  ::setenv("TQR_PCSC_DEBUG", "1", 1);
+  SetEnv("TQR_PCSC_DEBUG", "1");
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
   const std::string traced = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(traced.find("> FF CA 00 00 00"), std::string::npos) << traced;
   EXPECT_NE(traced.find("< 5A 1B 2C 3D SW 90 00"), std::string::npos) << traced;
-  ::setenv("TQR_PCSC_DEBUG", "0", 1);
+  SetEnv("TQR_PCSC_DEBUG", "0");
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  ::unsetenv("TQR_PCSC_DEBUG");
+  UnsetEnv("TQR_PCSC_DEBUG");
 }
 
 }  // namespace

@@ -29,6 +29,22 @@ inline bool InCi() {
     GTEST_SKIP() << *why;                                         \
   }
 
+// The library reads its settings from the environment at each call.
+inline void SetEnv(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value);
+#else
+  ::setenv(name, value, 1);
+#endif
+}
+inline void UnsetEnv(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");  // an empty value removes it
+#else
+  ::unsetenv(name);
+#endif
+}
+
 inline LibraryReader& PcscLibrary() {
   static LibraryReader reader(RFID_PCSC_LIBRARY);
   return reader;

@@ -1,6 +1,10 @@
 // pcscd with vpcd's virtual readers, started as a child of the test and
 // stopped by its PID. One rig at a time on a machine: pcscd's socket has a
 // fixed path, so the rig holds a lock file while it runs.
+//
+// A Windows test under Wine cannot start or stop a Linux service: there the
+// rig service (pcsc-rig serve, started beside Wine) does both at the
+// test's request, and the classes below ask it (pcsc_rig_win.cpp).
 #pragma once
 
 #include <sys/types.h>
@@ -13,6 +17,10 @@ namespace rfid::pcsc::rig {
 
 inline constexpr const char* kReader0 = "Virtual PCD 00 00";
 inline constexpr const char* kReader1 = "Virtual PCD 00 01";
+
+// Where the rig service listens, on the loopback address. Its requests are
+// lines; each reply is "ok N" or "error N", a newline and N bytes of text.
+inline constexpr int kRigServicePort = 35970;
 
 // Why the rig cannot run on this machine (not root, pcscd or vpcd missing),
 // or nullopt.
@@ -62,7 +70,8 @@ class PcscRig {
 };
 
 // Another program holding a reader: the pcsc-hold tool, started as a child
-// and stopped by its PID.
+// and stopped by its PID. Under Wine the rig service starts the Linux
+// pcsc-hold beside it instead of tool.
 class OtherProgram {
  public:
   enum class Hold { Exclusive, Transaction };

@@ -1,6 +1,17 @@
 // Starts the rig by hand: pcscd with vpcd's readers and one virtual card on
-// the first, for trying programs against the PC/SC reader library.
+// the first, for trying programs against the PC/SC reader library. Or, with
+// "serve", the rig service: it starts and stops pcscd and the holding
+// program for a Windows test under Wine (pcsc_rig.h).
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <memory>
+#include <sstream>
 #include <string>
 
 #include "pcsc_rig.h"
@@ -11,15 +22,126 @@ using namespace rfid::pcsc::rig;
 namespace {
 int Usage() {
   std::cerr << "usage: pcsc-rig [classic|classic4k|ultralight|ntag215|iso15693]\n"
+               "       pcsc-rig serve (the rig service on port "
+            << kRigServicePort << ")\n"
                "Starts pcscd with vpcd's virtual readers and puts the card on \""
             << kReader0
             << "\".\nCommands on standard input: insert, remove, mute, unmute, dump, quit.\n";
   return 2;
 }
+// What one test process has of the rig; dropped when its line ends.
+struct Served {
+  std::unique_ptr<PcscRig> rig;
+  std::unique_ptr<OtherProgram> other;
+
+  void End() {
+    other.reset();  // before pcscd goes
+    rig.reset();
+  }
+
+  std::string Handle(const std::string& line) {
+    std::istringstream words(line);
+    std::string request;
+    words >> request;
+    if (request == "missing") return RigMissing().value_or("");
+    if (request == "clear") {
+      End();
+      ClearStalePcscd();
+      return "";
+    }
+    if (request == "start") {
+      std::string readers;
+      words >> readers;
+      End();
+      rig = std::make_unique<PcscRig>(readers == "none" ? PcscRig::Readers::None
+                                                         : PcscRig::Readers::Virtual);
+      return std::to_string(rig->Pid());
+    }
+    if (request == "stop") {
+      if (rig) rig->Stop();
+      return "";
+    }
+    if (request == "end") {
+      End();
+      return "";
+    }
+    if (request == "log") return rig ? rig->Log() : "";
+    if (request == "hold") {
+      std::string mode, reader;
+      long ms = 0;
+      words >> mode >> ms >> std::ws;
+      std::getline(words, reader);
+      other.reset();
+      const auto tool = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "pcsc-hold";
+      other = std::make_unique<OtherProgram>(
+          tool.string(), reader,
+          mode == "exclusive" ? OtherProgram::Hold::Exclusive : OtherProgram::Hold::Transaction,
+          std::chrono::milliseconds(ms));
+      return std::to_string(other->Pid());
+    }
+    if (request == "release") {
+      if (other) other->Release();
+      return "";
+    }
+    if (request == "wait-end") {
+      long ms = 0;
+      words >> ms;
+      return !other || other->WaitForEnd(std::chrono::milliseconds(ms)) ? "ended" : "running";
+    }
+    if (request == "drop") {
+      other.reset();
+      return "";
+    }
+    throw std::runtime_error("unknown request \"" + line + "\"");
+  }
+};
+
+int Serve() {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int one = 1;
+  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(kRigServicePort);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener, 1) != 0) {
+    std::perror("pcsc-rig: port");
+    return 1;
+  }
+  std::cout << "rig service on port " << kRigServicePort << std::endl;
+  // One test process at a time, one request at a time.
+  for (;;) {
+    const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    FILE* in = ::fdopen(fd, "r");
+    Served served;
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    for (ssize_t n; (n = ::getline(&buffer, &size, in)) > 0;) {
+      std::string line(buffer, std::size_t(n));
+      if (line.back() == '\n') line.pop_back();
+      std::string reply, status = "ok";
+      try {
+        reply = served.Handle(line);
+      } catch (const std::exception& e) {
+        status = "error";
+        reply = e.what();
+      }
+      const std::string out = status + " " + std::to_string(reply.size()) + "\n" + reply;
+      if (::send(fd, out.data(), out.size(), MSG_NOSIGNAL) != ssize_t(out.size())) break;
+    }
+    std::free(buffer);
+    served.End();
+    std::fclose(in);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string kind = argc > 1 ? argv[1] : "classic";
+  if (kind == "serve") return argc == 2 ? Serve() : Usage();
   CardType type;
   if (argc > 2) return Usage();
   if (kind == "classic") type = CardType::Classic1K;

@@ -1,14 +1,6 @@
 #include "virtual_card.h"
 
 #include <chrono>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -313,23 +305,10 @@ VirtualCard::~VirtualCard() { Remove(); }
 void VirtualCard::Insert(int port) {
   if (m_Serving) throw std::logic_error("the card is inserted already");
   if (m_Thread.joinable()) m_Thread.join();
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(std::uint16_t(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    const int error = errno;
-    ::close(fd);
-    throw std::runtime_error("vpcd does not listen on port " + std::to_string(port) + ": " +
-                             std::strerror(error));
-  }
-  const int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  auto socket = std::make_unique<LoopbackSocket>(port);
   {
     std::lock_guard lock(m_SocketMutex);
-    m_Fd = fd;
+    m_Socket = std::move(socket);
   }
   m_Serving = true;
   m_Thread = std::thread(&VirtualCard::Serve, this);
@@ -338,7 +317,7 @@ void VirtualCard::Insert(int port) {
 void VirtualCard::Remove() {
   {
     std::lock_guard lock(m_SocketMutex);
-    if (m_Fd >= 0) ::shutdown(m_Fd, SHUT_RDWR);
+    if (m_Socket) m_Socket->Shutdown();
   }
   if (m_Thread.joinable()) m_Thread.join();
 }
@@ -353,40 +332,18 @@ void VirtualCard::ClearApdus() {
   m_Apdus.clear();
 }
 
-bool VirtualCard::ReadExact(std::uint8_t* out, std::size_t length) {
-  const int one = 1;
-  while (length > 0) {
-    // vpcd writes length and payload apart: without a quick ACK each
-    // exchange waits for the delayed-ACK timer.
-    ::setsockopt(m_Fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
-    const ssize_t n = ::recv(m_Fd, out, length, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    out += n;
-    length -= std::size_t(n);
-  }
-  return true;
-}
-
 bool VirtualCard::Send(const Bytes& payload) {
   Bytes message = {std::uint8_t(payload.size() >> 8), std::uint8_t(payload.size())};
   message.insert(message.end(), payload.begin(), payload.end());
-  std::size_t done = 0;
-  while (done < message.size()) {
-    const ssize_t n = ::send(m_Fd, message.data() + done, message.size() - done, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += std::size_t(n);
-  }
-  return true;
+  return m_Socket->WriteAll(message.data(), message.size());
 }
 
 void VirtualCard::Serve() {
   for (;;) {
     std::uint8_t header[2];
-    if (!ReadExact(header, 2)) break;
+    if (!m_Socket->ReadExact(header, 2)) break;
     Bytes payload(std::size_t(header[0] << 8 | header[1]));
-    if (!payload.empty() && !ReadExact(payload.data(), payload.size())) break;
+    if (!payload.empty() && !m_Socket->ReadExact(payload.data(), payload.size())) break;
     if (payload.size() == 1) {  // 00 off, 01 on, 02 reset, 04 ATR
       if (payload[0] == 0x04) {
         if (!Send(With([](CardModel& m) { return m.Atr(); }))) break;
@@ -407,8 +364,7 @@ void VirtualCard::Serve() {
     if (!Send(With([&](CardModel& m) { return m.Respond(payload); }))) break;
   }
   std::lock_guard lock(m_SocketMutex);
-  ::close(m_Fd);
-  m_Fd = -1;
+  m_Socket.reset();
   m_Serving = false;
 }
 

@@ -7,10 +7,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "loopback_socket.h"
 
 namespace rfid::pcsc::rig {
 
@@ -127,7 +130,6 @@ class VirtualCard {
 
  private:
   void Serve();
-  bool ReadExact(std::uint8_t* out, std::size_t length);
   bool Send(const Bytes& payload);
 
   mutable std::mutex m_Mutex;
@@ -138,8 +140,8 @@ class VirtualCard {
   std::atomic<int> m_DelayCountdown{0};
   std::atomic<int> m_DelayMs{0};
   std::atomic<bool> m_Serving{false};
-  std::mutex m_SocketMutex;
-  int m_Fd = -1;
+  std::mutex m_SocketMutex;  // Remove shuts the socket while Serve reads it
+  std::unique_ptr<LoopbackSocket> m_Socket;
   std::thread m_Thread;
 };
 
