@@ -2,10 +2,7 @@
 
 #include <winscard.h>
 
-#include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <fstream>
 
 #include "pcsc_platform.h"
 
@@ -20,6 +17,7 @@ std::string Describe(const char* call, LONG rv) {
 }
 
 LinkFault FaultOf(LONG rv) {
+  if (auto fault = PlatformFault(rv)) return *fault;
   switch (rv) {
     case SCARD_W_REMOVED_CARD:
     case SCARD_W_RESET_CARD:
@@ -54,44 +52,43 @@ class PcscLink final : public CardLink {
 
   std::vector<std::string> ListReaders() override {
     EnsureContext();
-    DWORD size = 0;
-    LONG rv = SCardListReaders(m_Context, nullptr, nullptr, &size);
-    if (rv == SCARD_E_NO_READERS_AVAILABLE) return {};
-    if (rv != SCARD_S_SUCCESS) Throw("SCardListReaders", rv);
-    std::string buffer(size, '\0');
-    rv = SCardListReaders(m_Context, nullptr, buffer.data(), &size);
-    if (rv == SCARD_E_NO_READERS_AVAILABLE) return {};
-    if (rv != SCARD_S_SUCCESS) Throw("SCardListReaders", rv);
-    buffer.resize(size);
     std::vector<std::string> names;
-    for (std::size_t pos = 0; pos < buffer.size() && buffer[pos] != '\0';) {
-      const std::size_t end = buffer.find('\0', pos);
-      names.push_back(buffer.substr(pos, end - pos));
-      if (end == std::string::npos) break;
-      pos = end + 1;
-    }
+    const LONG rv = ListReaderNames(m_Context, names);
+    if (rv == SCARD_E_NO_READERS_AVAILABLE) return {};
+    if (rv != SCARD_S_SUCCESS) Throw("SCardListReaders", rv);
     return names;
   }
 
   std::vector<ReaderState> Survey() override {
-    const std::vector<std::string> names = ListReaders();
+    std::vector<std::string> names = ListReaders();
     if (names.empty()) return {};
-    std::vector<SCARD_READERSTATE> states(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      states[i].szReader = names[i].c_str();
-      states[i].dwCurrentState = SCARD_STATE_UNAWARE;
+    std::vector<ReaderEvents> states;
+    LONG rv = ReaderStatesNow(m_Context, names, states);
+    if (rv == SCARD_E_UNKNOWN_READER) {
+      // One reader went since the list (unplugged; or, under Wine, a name
+      // its list garbled): the others still serve.
+      std::vector<std::string> known;
+      states.clear();
+      for (const std::string& name : names) {
+        std::vector<ReaderEvents> one;
+        rv = ReaderStatesNow(m_Context, {name}, one);
+        if (rv == SCARD_E_UNKNOWN_READER) continue;
+        if (rv != SCARD_S_SUCCESS && rv != SCARD_E_TIMEOUT) break;
+        known.push_back(name);
+        states.push_back(one.front());
+      }
+      if (rv == SCARD_E_UNKNOWN_READER) rv = SCARD_S_SUCCESS;
+      names = std::move(known);
     }
-    const LONG rv = SCardGetStatusChange(m_Context, 0, states.data(), DWORD(states.size()));
     if (rv != SCARD_S_SUCCESS && rv != SCARD_E_TIMEOUT) Throw("SCardGetStatusChange", rv);
     std::vector<ReaderState> survey;
     for (std::size_t i = 0; i < names.size(); ++i) {
-      const DWORD event = states[i].dwEventState;
+      const DWORD event = states[i].state;
       ReaderState state;
       state.name = names[i];
       state.card = (event & SCARD_STATE_PRESENT) && !(event & SCARD_STATE_MUTE);
       state.exclusive = event & SCARD_STATE_EXCLUSIVE;
-      const DWORD atrLength = std::min<DWORD>(states[i].cbAtr, sizeof states[i].rgbAtr);
-      state.atr.assign(states[i].rgbAtr, states[i].rgbAtr + atrLength);
+      state.atr = states[i].atr;
       survey.push_back(std::move(state));
     }
     return survey;
@@ -100,8 +97,8 @@ class PcscLink final : public CardLink {
   std::optional<Bytes> Connect(const std::string& reader) override {
     EnsureContext();
     Disconnect();
-    LONG rv = SCardConnect(m_Context, reader.c_str(), SCARD_SHARE_SHARED,
-                           SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &m_Card, &m_Protocol);
+    LONG rv = ConnectReader(m_Context, reader, SCARD_SHARE_SHARED,
+                            SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &m_Card, &m_Protocol);
     switch (rv) {
       case SCARD_S_SUCCESS: break;
       case SCARD_E_NO_SMARTCARD:

@@ -12,6 +12,31 @@ namespace rfid::pcsc {
 
 std::string PcscErrorText(LONG rv) { return pcsc_stringify_error(rv); }
 
+std::optional<LinkFault> PlatformFault(LONG) { return std::nullopt; }
+
+LONG ListReaderNames(SCARDCONTEXT context, std::vector<std::string>& names) {
+  return ListNames<char>(
+      [&](char* list, DWORD* size) { return SCardListReaders(context, nullptr, list, size); },
+      names);
+}
+
+LONG ConnectReader(SCARDCONTEXT context, const std::string& reader, DWORD share,
+                   DWORD protocols, SCARDHANDLE* card, DWORD* protocol) {
+  return SCardConnect(context, reader.c_str(), share, protocols, card, protocol);
+}
+
+LONG ReaderStatesNow(SCARDCONTEXT context, const std::vector<std::string>& readers,
+                     std::vector<ReaderEvents>& states) {
+  return StatesNow<SCARD_READERSTATE>(readers, states, [&](SCARD_READERSTATE* asked, DWORD n) {
+    return SCardGetStatusChange(context, 0, asked, n);
+  });
+}
+
+std::optional<std::string> Setting(const char* name) {
+  if (const char* value = std::getenv(name)) return std::string(value);
+  return std::nullopt;
+}
+
 std::vector<std::string> OtherPcscPrograms() {
   std::vector<std::string> programs;
   DIR* proc = ::opendir("/proc");

@@ -7,6 +7,49 @@
 
 namespace rfid::pcsc {
 
+// Wine's winscard, and Windows for a context of a service that has stopped,
+// answer a dead handle with Win32 codes: the link is stale, not failed.
+std::optional<LinkFault> PlatformFault(LONG rv) {
+  switch (rv) {
+    case ERROR_INVALID_HANDLE:
+    case ERROR_BROKEN_PIPE:
+      return LinkFault::Stale;
+    default:
+      return std::nullopt;
+  }
+}
+
+LONG ListReaderNames(SCARDCONTEXT context, std::vector<std::string>& names) {
+  std::vector<std::wstring> wide;
+  const LONG rv = ListNames<wchar_t>(
+      [&](wchar_t* list, DWORD* size) { return SCardListReadersW(context, nullptr, list, size); },
+      wide);
+  names.clear();
+  for (const std::wstring& name : wide) names.push_back(rfid::win::Utf8(name));
+  return rv;
+}
+
+LONG ConnectReader(SCARDCONTEXT context, const std::string& reader, DWORD share,
+                   DWORD protocols, SCARDHANDLE* card, DWORD* protocol) {
+  return SCardConnectW(context, rfid::win::Wide(reader).c_str(), share, protocols, card, protocol);
+}
+
+LONG ReaderStatesNow(SCARDCONTEXT context, const std::vector<std::string>& readers,
+                     std::vector<ReaderEvents>& states) {
+  std::vector<std::wstring> names;
+  for (const std::string& r : readers) names.push_back(rfid::win::Wide(r));
+  return StatesNow<SCARD_READERSTATEW>(names, states, [&](SCARD_READERSTATEW* asked, DWORD n) {
+    return SCardGetStatusChangeW(context, 0, asked, n);
+  });
+}
+
+// Read as UTF-8, as reader names are; empty counts as unset.
+std::optional<std::string> Setting(const char* name) {
+  std::string value = rfid::win::Environment(rfid::win::Wide(name).c_str());
+  if (value.empty()) return std::nullopt;
+  return value;
+}
+
 std::string PcscErrorText(LONG rv) {
   char code[16];
   std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(rv));

@@ -12,6 +12,7 @@
 #include "exchange.h"
 #include "keep_loaded.h"
 #include "pcsc_link.h"
+#include "pcsc_platform.h"
 
 namespace {
 
@@ -29,9 +30,9 @@ void ToStandardError(std::string_view line) {
 
 Settings FromEnvironment() {
   Settings settings;
-  if (const char* reader = std::getenv("TQR_PCSC_READER")) settings.readerFilter = reader;
-  const char* debug = std::getenv("TQR_PCSC_DEBUG");
-  if (debug && *debug && std::strcmp(debug, "0") != 0) settings.trace = ToStandardError;
+  if (auto reader = Setting("TQR_PCSC_READER")) settings.readerFilter = *reader;
+  const auto debug = Setting("TQR_PCSC_DEBUG");
+  if (debug && !debug->empty() && *debug != "0") settings.trace = ToStandardError;
   // Which reader serves and what holds a reader: always, for the operator.
   settings.notice = ToStandardError;
   settings.otherPrograms = OtherPcscPrograms;

@@ -7,8 +7,8 @@
 #
 # Wine, pcscd and vpcd come from a Debian 13 tree made with mmdebstrap and
 # cached in ~/.cache/rfid-console. Everything runs inside that tree in
-# namespaces of its own: a private network (vpcd's ports meet no other rig)
-# and a PID namespace, so that pcscd, Wine and the rig service end with it.
+# namespaces of its own: a private network (vpcd's ports meet no other rig) and a PID
+# namespace, so that pcscd, Wine and the rig service end with it.
 # Inside, the rig service (pcsc-rig serve, a Linux program) starts and stops
 # pcscd for the tests, which are Windows programs.
 set -euo pipefail
@@ -16,7 +16,7 @@ source "$(dirname "$0")/../lib.sh"
 out=$RFID_ROOT/build/windows-x64
 stage=$out/rig
 
-rfid_install g++-mingw-w64-x86-64-posix libgtest-dev mmdebstrap "${RFID_PACKAGES[@]}"
+rfid_install g++-mingw-w64-x86-64-posix libgtest-dev "${RFID_PACKAGES[@]}"
 
 # The tests: the Windows side without Qt, the rig service from the Linux build.
 rfid_configure "$out/tree" -DCMAKE_TOOLCHAIN_FILE="$RFID_ROOT/scripts/windows/mingw-x86_64.cmake" \
@@ -34,11 +34,13 @@ cp "$out/tree/bin/pcsc_rig_tests.exe" "$out/tree/bin/pcsc/tqr_32.dll" \
    /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll \
    "$RFID_ROOT/build/bin/pcsc-rig" "$RFID_ROOT/build/bin/pcsc-hold" "$stage/"
 
-# The Debian 13 tree, keyed by what goes into it.
+# The Debian 13 tree, keyed by what goes into it. Folders are mounted into
+# it only in private mount namespaces: removing it removes nothing outside.
 packages=wine,wine64,libpcsclite1,pcscd,vsmartcard-vpcd
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/rfid-console
 tree=$cache/trixie-wine-$(echo "$packages" | sha1sum | cut -c1-12)
 if [[ ! -f $tree/.complete ]]; then
+  rfid_install mmdebstrap
   mkdir -p "$cache"
   rm -rf "$tree" "$tree.new"
   rfid_step "making a Debian 13 tree with Wine and pcscd (mmdebstrap)" \

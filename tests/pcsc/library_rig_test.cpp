@@ -32,6 +32,21 @@ TEST(DeviceFind, ServiceWithoutReaders) {
   EXPECT_EQ(Send(Detect14443Body()), "4E0A44");
 }
 
+// Windows' ANSI calls fail the whole reader list for a name the code page
+// cannot hold (Wine's runs in 1252 here).
+TEST(DeviceFind, ReaderNamedOutsideTheCodePage) {
+  RFID_REQUIRE_RIG();
+  const std::string name = "Virtual PCD 카드";
+  PcscRig rig(PcscRig::Readers::Virtual, name);
+  VirtualCard card(CardType::Classic1K);
+  card.Insert();
+  ASSERT_TRUE(rig.WaitForCard(name + " 00 00", true)) << rig.Log();
+  EXPECT_NE(PcscLibrary().DeviceFind(), 0);
+  SetEnv("TQR_PCSC_READER", "카드 00 00");
+  EXPECT_EQ(Send(Detect14443Body()), Success("5A1B2C3D"));
+  UnsetEnv("TQR_PCSC_READER");
+}
+
 TEST_F(RigTest, DeviceFoundUntilTheServiceStops) {
   EXPECT_NE(PcscLibrary().DeviceFind(), 0);  // readers, no card needed
   m_Rig->Stop();

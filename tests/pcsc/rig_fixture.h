@@ -14,6 +14,9 @@
 #include "library_reader.h"
 #include "pcsc_rig.h"
 #include "virtual_card.h"
+#ifdef _WIN32
+#include "win_text.h"
+#endif
 
 namespace rfid::pcsc::rig {
 
@@ -32,7 +35,7 @@ inline bool InCi() {
 // The library reads its settings from the environment at each call.
 inline void SetEnv(const char* name, const char* value) {
 #ifdef _WIN32
-  _putenv_s(name, value);
+  _wputenv_s(win::Wide(name).c_str(), win::Wide(value).c_str());  // UTF-8, not the code page
 #else
   ::setenv(name, value, 1);
 #endif

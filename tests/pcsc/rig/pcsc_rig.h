@@ -15,6 +15,7 @@
 
 namespace rfid::pcsc::rig {
 
+inline constexpr const char* kVirtualReaders = "Virtual PCD";  // vpcd's readers' name
 inline constexpr const char* kReader0 = "Virtual PCD 00 00";
 inline constexpr const char* kReader1 = "Virtual PCD 00 01";
 
@@ -47,9 +48,10 @@ class PcscRig {
  public:
   enum class Readers { Virtual, None };
 
-  // Starts pcscd and returns once PC/SC lists its readers; throws
-  // std::runtime_error with pcscd's output when it does not come up.
-  explicit PcscRig(Readers readers = Readers::Virtual);
+  // Starts pcscd and returns once PC/SC lists its readers, vpcd's under
+  // name ("<name> 00 00" and "<name> 00 01"); throws std::runtime_error
+  // with pcscd's output when it does not come up.
+  explicit PcscRig(Readers readers = Readers::Virtual, const std::string& name = kVirtualReaders);
   ~PcscRig();
   PcscRig(const PcscRig&) = delete;
   PcscRig& operator=(const PcscRig&) = delete;

@@ -135,7 +135,7 @@ RigLock::RigLock() {
 
 RigLock::~RigLock() { ::close(m_Fd); }
 
-PcscRig::PcscRig(Readers readers) {
+PcscRig::PcscRig(Readers readers, const std::string& name) {
   try {
     ClearStalePcscd();
     char pattern[] = "/tmp/rfid-pcsc-rig.XXXXXX";
@@ -145,7 +145,7 @@ PcscRig::PcscRig(Readers readers) {
     fs::create_directory(config);
     if (readers == Readers::Virtual) {
       std::ofstream conf(config + "/vpcd");
-      conf << "FRIENDLYNAME \"Virtual PCD\"\n"
+      conf << "FRIENDLYNAME \"" << name << "\"\n"
            << "DEVICENAME   /dev/null:0x8C7B\n"
            << "LIBPATH      " << kVpcdDriver << "\n"
            << "CHANNELID    0x8C7B\n";
@@ -178,7 +178,8 @@ PcscRig::PcscRig(Readers readers) {
         m_Pid = -1;
         throw std::runtime_error("pcscd ended at once:\n" + Log());
       }
-      if (readers == Readers::Virtual ? ReaderListed(kReader0) : ServiceAnswers()) break;
+      if (readers == Readers::Virtual ? ReaderListed((name + " 00 00").c_str()) : ServiceAnswers())
+        break;
       if (Clock::now() > deadline) throw std::runtime_error("pcscd did not come up:\n" + Log());
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -217,6 +218,34 @@ std::string PcscRig::Log() const {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+bool PcscRig::WaitForCard(const std::string& reader, bool present,
+                          std::chrono::milliseconds timeout) const {
+  SCARDCONTEXT context;
+  if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS)
+    return false;
+  const auto deadline = Clock::now() + timeout;
+  SCARD_READERSTATE state{};
+  state.szReader = reader.c_str();
+  state.dwCurrentState = SCARD_STATE_UNAWARE;
+  bool reached = false;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() < 0) break;
+    const LONG rv = SCardGetStatusChange(context, DWORD(left.count()), &state, 1);
+    if (rv != SCARD_S_SUCCESS && rv != SCARD_E_TIMEOUT) break;
+    const bool has = (state.dwEventState & SCARD_STATE_PRESENT) &&
+                     !(state.dwEventState & SCARD_STATE_MUTE);
+    if (has == present) {
+      reached = true;
+      break;
+    }
+    if (rv == SCARD_E_TIMEOUT) break;
+    state.dwCurrentState = state.dwEventState & ~DWORD(SCARD_STATE_CHANGED);
+  }
+  SCardReleaseContext(context);
+  return reached;
 }
 
 OtherProgram::OtherProgram(const std::string& tool, const std::string& reader, Hold hold,

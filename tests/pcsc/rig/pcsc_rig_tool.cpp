@@ -50,12 +50,24 @@ struct Served {
       return "";
     }
     if (request == "start") {
-      std::string readers;
-      words >> readers;
+      std::string readers, name;
+      words >> readers >> std::ws;
+      std::getline(words, name);
       End();
-      rig = std::make_unique<PcscRig>(readers == "none" ? PcscRig::Readers::None
-                                                         : PcscRig::Readers::Virtual);
+      rig = std::make_unique<PcscRig>(
+          readers == "none" ? PcscRig::Readers::None : PcscRig::Readers::Virtual,
+          name.empty() ? kVirtualReaders : name);
       return std::to_string(rig->Pid());
+    }
+    if (request == "wait-card") {
+      std::string state, reader;
+      long ms = 0;
+      words >> state >> ms >> std::ws;
+      std::getline(words, reader);
+      if (!rig) throw std::runtime_error("no rig runs");
+      return rig->WaitForCard(reader, state == "present", std::chrono::milliseconds(ms))
+                 ? "reached"
+                 : "not reached";
     }
     if (request == "stop") {
       if (rig) rig->Stop();

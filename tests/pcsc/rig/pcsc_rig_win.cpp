@@ -60,8 +60,8 @@ RigLock::~RigLock() = default;
 
 void ClearStalePcscd() { Ask("clear"); }
 
-PcscRig::PcscRig(Readers readers) {
-  m_Pid = pid_t(std::stoll(Ask(readers == Readers::Virtual ? "start virtual" : "start none")));
+PcscRig::PcscRig(Readers readers, const std::string& name) {
+  m_Pid = pid_t(std::stoll(Ask(readers == Readers::Virtual ? "start virtual " + name : "start none")));
 }
 
 PcscRig::~PcscRig() { AskQuietly("end"); }
@@ -77,6 +77,13 @@ std::string PcscRig::Log() const {
   } catch (const std::exception& e) {
     return e.what();
   }
+}
+
+// Asked of the service's pcsc-lite: Wine's ANSI calls cannot name every reader.
+bool PcscRig::WaitForCard(const std::string& reader, bool present,
+                          std::chrono::milliseconds timeout) const {
+  return Ask(std::string("wait-card ") + (present ? "present " : "absent ") +
+             std::to_string(timeout.count()) + " " + reader) == "reached";
 }
 
 OtherProgram::OtherProgram(const std::string&, const std::string& reader, Hold hold,
