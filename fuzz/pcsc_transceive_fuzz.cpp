@@ -95,6 +95,7 @@ Bytes AsRead(const rig::CardModel& card, int block) {
 namespace rfid::pcsc {
 std::unique_ptr<CardLink> MakePcscLink() { return std::make_unique<ScriptedLink>(); }
 std::vector<std::string> OtherPcscPrograms() { return {}; }
+std::optional<std::string> Setting(const char*) { return std::nullopt; }
 }  // namespace rfid::pcsc
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,5 +18,10 @@ std::unique_ptr<CardLink> MakePcscLink();
 // memory maps this process may read. Windows: none are looked for. In the
 // platform's file (pcsc_platform_*.cpp).
 std::vector<std::string> OtherPcscPrograms();
+
+// A setting from the environment, UTF-8 (Windows reads the wide
+// environment, so that it compares with reader names). In the platform's
+// file too.
+std::optional<std::string> Setting(const char* name);
 
 }  // namespace rfid::pcsc

@@ -40,9 +40,6 @@ struct ReaderEvents {
 LONG ReaderStatesNow(SCARDCONTEXT context, const std::vector<std::string>& readers,
                      std::vector<ReaderEvents>& states);
 
-// A setting from the environment, UTF-8.
-std::optional<std::string> Setting(const char* name);
-
 // The names of a list that ends each name with a NUL and itself with another.
 template <class Char>
 std::vector<std::basic_string<Char>> SplitNames(const std::basic_string<Char>& list) {

@@ -12,7 +12,6 @@
 #include "exchange.h"
 #include "keep_loaded.h"
 #include "pcsc_link.h"
-#include "pcsc_platform.h"
 
 namespace {
 
