@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QSocketNotifier>
 #include <cstdio>
 
 #include "FrmRfid_Dll1.h"
@@ -66,7 +67,7 @@ RunOutcome Outcome(const QStringList& words, const FrmRfid_Dll1& console) {
   if (word0 == QLatin1String("READ")) {
     // Only a number as this program writes one counts: a blank block's zeros
     // or a torn block are no number.
-    const auto number = rfid::NumberInBlock(rfid::ui::Utf16View(console.BlockRead()));
+    const auto number = rfid::NumberInBlock(rfid::ui::Utf16View(console.BlockRead()), G_DataLen);
     if (!number) return {kExitNothingRead, {}};
     return {kExitDone, rfid::ui::FromU16(std::u16string(*number))};
   }
@@ -101,6 +102,14 @@ int Main(int argc, char** argv) {
     qCInfo(lcConsole) << "another copy is running";
     rfid::ui::ShowMessage(nullptr, QStringLiteral("이미 프로그램이 실행 중입니다.!"));
     return kExitRefused;
+  }
+
+  // Copies refused meanwhile connect to learn who holds the name; their
+  // connections are answered, or the queue would fill and later copies could
+  // not tell a running console from a fault.
+  if (instance.ConnectionSocket() >= 0) {
+    auto* callers = new QSocketNotifier(instance.ConnectionSocket(), QSocketNotifier::Read, app.get());
+    QObject::connect(callers, &QSocketNotifier::activated, [&instance] { instance.AcceptPending(); });
   }
 
   FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();

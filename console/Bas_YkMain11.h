@@ -58,7 +58,7 @@ struct RunOutcome {
 // Judged from the console as it closed: for a write, whether its last
 // verified write was word 0's number filled with "0" to the length box's
 // count; for a READ start, whether the last read found a number as the
-// console writes one (digits, then "A" filler). Words whose word 0 is empty
+// console writes one (G_DataLen digits, then "A" filler). Words whose word 0 is empty
 // asked for something that was not done.
 RunOutcome Outcome(const QStringList& words, const FrmRfid_Dll1& console);
 

@@ -28,6 +28,7 @@ using rfid::ui::Twips;
 namespace {
 
 const QString kNoDevice = QStringLiteral("No Device ---> UBS 를 분리후 다시 삽입해주세요!\"");
+const QString kTitle = QStringLiteral("TQR-USB DLL DEMO / tqr32.dll");
 const QColor kDarkBlue(0, 0, 64);
 
 // A refused block or registration number: nothing was sent. The operator's
@@ -99,7 +100,7 @@ FrmRfid_Dll1::~FrmRfid_Dll1() {
 }
 
 void FrmRfid_Dll1::BuildControls() {
-  setWindowTitle(QStringLiteral("TQR-USB DLL DEMO / tqr32.dll"));
+  setWindowTitle(kTitle);
   setWindowIcon(rfid::ui::ConsoleIcon());
   // A resizable frame: enlarging the window reaches the lower group.
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -356,6 +357,9 @@ void FrmRfid_Dll1::Form_Load() {
   if (G_DataLen == 0) G_DataLen = std::int16_t(TxtLen->text().toInt());
   TxtData_WR->setMaxLength(TxtLen->text().toInt());
   CmdDiv_Check_Click();
+  // No real reader stands behind a "정상 저장 OK" on the simulated one: the
+  // operator sees it in the caption.
+  setWindowTitle(m_Reader.Simulated() ? kTitle + QStringLiteral(" - 모의 리더기") : kTitle);
   CmdDiv_14443_Click();
 
   const QStringList words = CommandWords(CommandLineText());
@@ -528,6 +532,11 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
   // G_DataLen characters, already filled with "0".
   const bool handedOver = !G_WriteData.isEmpty();
   const QString number = handedOver ? G_WriteData.left(G_DataLen) : TxtData_WR->text();
+  if (!rfid::IsRegistrationNumber(rfid::ui::Utf16View(number)))
+    RefuseWrite(QStringLiteral("registration number \"%1\" is not decimal digits; nothing was written")
+                    .arg(number),
+                number.isEmpty() ? QStringLiteral("등록번호가 없습니다.")
+                                 : QStringLiteral("등록번호는 숫자만 쓸 수 있습니다: %1").arg(number));
   if (number.size() > G_DataLen)
     RefuseWrite(QStringLiteral("registration number \"%1\" is longer than %2 characters; nothing was written")
                     .arg(number)
@@ -557,11 +566,6 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
     restoreLimit.limit = boxLimit;
     TxtData_WR->setMaxLength(int(padded.size()));
   }
-  if (!rfid::EncodeSingleByte(rfid::ui::Utf16View(padded)))
-    RefuseWrite(QStringLiteral("registration number \"%1\" has characters that cannot go into a "
-                               "frame; nothing was written")
-                    .arg(padded),
-                QStringLiteral("등록번호에 보낼 수 없는 문자가 있습니다: %1").arg(padded));
   TxtData_WR->setText(padded);
 
   const QString data = PadText(TxtData_WR->text(), 16, QStringLiteral("A"), QStringLiteral("R"));
@@ -573,7 +577,8 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
   // zeros.
   const QString readBack = ReadBlock();
 
-  if (rfid::SameBlockText(rfid::ui::Utf16View(data), rfid::ui::Utf16View(readBack))) {
+  if (rfid::NumberInBlock(rfid::ui::Utf16View(readBack), G_DataLen) ==
+      rfid::ui::Utf16View(TxtData_WR->text())) {
     CmdDiv_Beep_OK_Click();
     Timer1->stop();
     LabMsg2->setText(QStringLiteral("정상 저장 OK"));

@@ -20,6 +20,13 @@ class SingleInstance {
   bool Acquire();
   const std::string& LockPath() const { return path_; }
 
+  // Linux: other copies connect to ask who holds the name, and the
+  // connections wait in a short queue until accepted: AcceptPending answers
+  // them (closes them) whenever ConnectionSocket is readable. -1 and nothing
+  // to do on Windows, or before Acquire.
+  int ConnectionSocket() const;
+  void AcceptPending();
+
   // Linux: @rfid-console-<uid> (abstract socket; the environment plays no
   // part). Windows: Local\rfid-console-<user's SID>.
   static std::string DefaultLockPath();

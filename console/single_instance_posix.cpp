@@ -85,7 +85,7 @@ bool SingleInstance::Acquire() {
   if (handle_ >= 0) return true;
   path_ = DefaultLockPath();
   const std::string name = AbstractName();
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) Fail("socket");
   sockaddr_un address;
   const socklen_t length = AddressOf(name, address);
@@ -107,4 +107,11 @@ bool SingleInstance::Acquire() {
   }
   handle_ = fd;
   return true;
+}
+
+int SingleInstance::ConnectionSocket() const { return int(handle_); }
+
+void SingleInstance::AcceptPending() {
+  if (handle_ < 0) return;
+  for (int c; (c = accept4(int(handle_), nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) close(c);
 }

@@ -61,3 +61,7 @@ bool SingleInstance::Acquire() {
   handle_ = reinterpret_cast<std::intptr_t>(mutex);
   return true;
 }
+
+// A named mutex takes no connections.
+int SingleInstance::ConnectionSocket() const { return -1; }
+void SingleInstance::AcceptPending() {}

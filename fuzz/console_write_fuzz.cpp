@@ -96,16 +96,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const QString result = g_console->LabMsg2->text();
   if (result != QStringLiteral("정상 저장 OK")) return 0;
   // Verified: the card itself holds the number and its filler at the front
-  // of the block (hexadecimal letters in upper case).
+  // of the block.
   FUZZ_CHECK(writes == 1 && block.has_value());
   // The number as verified: the write box may be cut afterwards when a
   // wider handed-over number's limit goes back.
   const QString number = g_console->VerifiedNumber();
-  FUZZ_CHECK(!number.isEmpty() || G_DataLen == 0);
-  FUZZ_CHECK(number.size() <= 16);
+  FUZZ_CHECK(rfid::IsRegistrationNumber(rfid::ui::Utf16View(number)));
   const std::string stored = staleRead ? staleBlock : g_reader.card.Block(*block);
-  const QString written = number + QString(16 - number.size(), u'A');
   const QString front = QString::fromLatin1(stored.data(), qsizetype(stored.size())).left(16);
-  FUZZ_CHECK(SameBlockText(rfid::ui::Utf16View(written), rfid::ui::Utf16View(front)));
+  FUZZ_CHECK(rfid::NumberInBlock(rfid::ui::Utf16View(front), G_DataLen) ==
+             rfid::ui::Utf16View(number));
   return 0;
 }

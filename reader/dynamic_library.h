@@ -12,14 +12,25 @@ namespace rfid {
 class DynamicLibrary {
  public:
   // Throws ReaderLibraryError naming the library and the loader's message.
-  // Windows: a plain name is loaded from the program's folder, else the
-  // system folder; ".\\name" from the current folder only.
+  // Windows: a plain name is loaded from the program's folder when a file
+  // of that name is there (and fails when that file will not load), else
+  // from the system folder; ".\\name" from the current folder only.
   static std::unique_ptr<DynamicLibrary> Open(const std::string& name);
   virtual ~DynamicLibrary() = default;
   // Throws ReaderLibraryError naming the library, the entry point and the
   // loader's message.
   virtual void* Symbol(const std::string& entry) = 0;
   virtual const std::string& Name() const = 0;
+  // The file the system loaded, as a full path.
+  virtual const std::string& Path() const = 0;
+  bool Has(const std::string& entry) {
+    try {
+      Symbol(entry);
+      return true;
+    } catch (const ReaderLibraryError&) {
+      return false;
+    }
+  }
 };
 
 // What the operator is told when the library cannot be loaded, or lacks a

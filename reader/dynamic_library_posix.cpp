@@ -1,4 +1,8 @@
 #include <dlfcn.h>
+#include <link.h>
+
+#include <climits>
+#include <cstdlib>
 
 #include "dynamic_library.h"
 
@@ -10,9 +14,19 @@ std::string LoaderMessage() {
   return message ? message : "unknown error";
 }
 
+// The file the loader found for the handle, with links and ".." resolved.
+std::string FullPath(void* handle, const std::string& name) {
+  link_map* map = nullptr;
+  if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name || !*map->l_name)
+    return name;
+  char resolved[PATH_MAX];
+  return realpath(map->l_name, resolved) ? resolved : map->l_name;
+}
+
 class PosixLibrary final : public DynamicLibrary {
  public:
-  PosixLibrary(std::string name, void* handle) : name_(std::move(name)), handle_(handle) {}
+  PosixLibrary(std::string name, void* handle)
+      : name_(std::move(name)), path_(FullPath(handle, name_)), handle_(handle) {}
   ~PosixLibrary() override { dlclose(handle_); }
 
   void* Symbol(const std::string& entry) override {
@@ -25,9 +39,11 @@ class PosixLibrary final : public DynamicLibrary {
     return address;
   }
   const std::string& Name() const override { return name_; }
+  const std::string& Path() const override { return path_; }
 
  private:
   std::string name_;
+  std::string path_;
   void* handle_;
 };
 }  // namespace

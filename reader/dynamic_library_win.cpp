@@ -6,9 +6,16 @@
 namespace rfid {
 
 namespace {
+std::wstring ModulePath(HMODULE module) {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(module, path.data(), DWORD(path.size())));
+  return path;
+}
+
 class WindowsLibrary final : public DynamicLibrary {
  public:
-  WindowsLibrary(std::string name, HMODULE module) : name_(std::move(name)), module_(module) {}
+  WindowsLibrary(std::string name, HMODULE module)
+      : name_(std::move(name)), path_(win::Utf8(ModulePath(module))), module_(module) {}
   ~WindowsLibrary() override { FreeLibrary(module_); }
 
   void* Symbol(const std::string& entry) override {
@@ -21,9 +28,11 @@ class WindowsLibrary final : public DynamicLibrary {
     return reinterpret_cast<void*>(address);
   }
   const std::string& Name() const override { return name_; }
+  const std::string& Path() const override { return path_; }
 
  private:
   std::string name_;
+  std::string path_;
   HMODULE module_;
 };
 
@@ -33,12 +42,7 @@ std::wstring FolderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-std::wstring ProgramFolder() {
-  std::wstring path(32768, L'\0');
-  const DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
-  path.resize(n);
-  return FolderOf(path);
-}
+std::wstring ProgramFolder() { return FolderOf(ModulePath(nullptr)); }
 
 std::wstring CurrentFolder() {
   const DWORD n = GetCurrentDirectoryW(0, nullptr);
@@ -80,13 +84,16 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
   } else {
     // A plain name: the program's own folder, then the system folder; never
     // the current folder or PATH, where anyone may have put a library of
-    // that name.
+    // that name. A file in the program's folder that will not load (one of
+    // its own DLLs missing, say) is that failure: a stale copy in the system
+    // folder must not stand in for it.
     const std::wstring file = ProgramFolder() + L"\\" + wide;
-    module = Load(file, kBesideItself, error);
     tried = win::Utf8(file);
-    if (!module && (error == ERROR_MOD_NOT_FOUND || error == ERROR_FILE_NOT_FOUND)) {
+    if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      module = Load(file, kBesideItself, error);
+    } else {
       module = Load(wide, LOAD_LIBRARY_SEARCH_SYSTEM32, error);
-      tried += " or the system folder";
+      tried = "the system folder (none in " + tried + ")";
     }
   }
   SetThreadErrorMode(oldMode, nullptr);

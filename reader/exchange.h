@@ -20,6 +20,10 @@ class Reader {
   virtual ~Reader() = default;
   virtual std::int16_t DeviceFind() = 0;
   virtual std::int16_t DataTransceiveEx(const char* send, char* receive) = 0;
+  // Once a call has reached it: the reader library's full path (empty for
+  // a reader that is no library), and whether it is our simulated reader.
+  virtual std::string LibraryPath() const { return {}; }
+  virtual bool Simulated() const { return false; }
 };
 
 struct ExchangeResult {

@@ -12,6 +12,7 @@ const LibraryReader::Table& LibraryReader::Bind() {
   table.device_find = reinterpret_cast<tqr_device_find_fn>(library->Symbol("tqr_device_find"));
   table.data_transceive_ex =
       reinterpret_cast<tqr_data_transceive_ex_fn>(library->Symbol("tqr_data_transceive_ex"));
+  simulated_ = library->Has(TQR_SIMULATED_MARK);
   table_ = table;
   library_ = std::move(library);
   return table_;

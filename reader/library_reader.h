@@ -23,6 +23,8 @@ class LibraryReader final : public Reader {
 
   const std::string& LibraryName() const { return name_; }
   bool Bound() const { return library_ != nullptr; }
+  std::string LibraryPath() const override { return library_ ? library_->Path() : std::string(); }
+  bool Simulated() const override { return simulated_; }
 
  private:
   struct Table {
@@ -34,6 +36,7 @@ class LibraryReader final : public Reader {
   std::string name_;
   std::unique_ptr<DynamicLibrary> library_;
   Table table_;
+  bool simulated_ = false;
 };
 
 }  // namespace rfid

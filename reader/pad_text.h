@@ -1,6 +1,6 @@
 // PadText: fills a text up to a length with copies of one character, on the
-// left or the right. It never shortens a text. NumberInBlock: the number a
-// block text filled that way holds.
+// left or the right. It never shortens a text. What a registration number
+// is, and the number a block text filled that way holds.
 #pragma once
 
 #include <cstddef>
@@ -33,35 +33,33 @@ Str PadText(const Str& text, std::int16_t length, const Str& padChar, const Str&
 
 namespace rfid {
 
-// Whether a block text read back is the one written: the same characters,
-// except that a hexadecimal letter written in lower case comes back from the
-// card in upper case.
+inline constexpr std::size_t kBlockTextLength = 16;
+
+// A registration number: one or more decimal digits. Nothing else can be
+// written: a letter could not be told from the block's "A" filler or from
+// the mark a torn write leaves (FF), so it would not read back as written.
 template <class CharT>
-bool SameBlockText(std::basic_string_view<CharT> written, std::basic_string_view<CharT> read) {
-  if (written.size() != read.size()) return false;
-  for (std::size_t i = 0; i < written.size(); ++i) {
-    const CharT w = written[i];
-    const bool lowerHex = w >= CharT('a') && w <= CharT('f');
-    if (read[i] != w && !(lowerHex && read[i] == CharT(w - CharT('a') + CharT('A')))) return false;
-  }
+bool IsRegistrationNumber(std::basic_string_view<CharT> text) {
+  if (text.empty()) return false;
+  for (CharT c : text)
+    if (c < CharT('0') || c > CharT('9')) return false;
   return true;
 }
 
 // The registration number in a block's 16 characters of data, when it is
-// there as the console writes one: decimal digits, then at least one "A" of
-// filler up to 16 characters. A blank block (all zeros), a block cut in the
-// middle of its write, or any other data holds none.
+// there as the write puts one: its first dataLength characters a number,
+// the rest "A". A blank block (all zeros), a block cut in the middle of its
+// write, or any other data holds none.
 template <class CharT>
-std::optional<std::basic_string_view<CharT>> NumberInBlock(std::basic_string_view<CharT> block) {
-  constexpr std::size_t kBlockText = 16;
-  if (block.size() != kBlockText) return std::nullopt;
-  std::size_t digits = 0;
-  while (digits < block.size() && block[digits] >= CharT('0') && block[digits] <= CharT('9'))
-    ++digits;
-  if (digits == 0 || digits == block.size()) return std::nullopt;
-  for (std::size_t i = digits; i < block.size(); ++i)
-    if (block[i] != CharT('A') && block[i] != CharT('a')) return std::nullopt;
-  return block.substr(0, digits);
+std::optional<std::basic_string_view<CharT>> NumberInBlock(std::basic_string_view<CharT> block,
+                                                           int dataLength) {
+  if (block.size() != kBlockTextLength || dataLength < 1 || dataLength > int(kBlockTextLength))
+    return std::nullopt;
+  const auto number = block.substr(0, std::size_t(dataLength));
+  if (!IsRegistrationNumber(number)) return std::nullopt;
+  for (CharT c : block.substr(number.size()))
+    if (c != CharT('A')) return std::nullopt;
+  return number;
 }
 
 }  // namespace rfid

@@ -30,9 +30,14 @@ typedef int16_t(TQR_CALL *tqr_device_find_fn)(void);
  * value; ours return 0, 1 or -1 (docs/reader-libraries.md). */
 typedef int16_t(TQR_CALL *tqr_data_transceive_ex_fn)(const char *send, char *receive);
 
+/* Exported by our simulated reader library only, so that a program can say
+ * that no real reader is behind the two calls. Never called. */
+#define TQR_SIMULATED_MARK "tqr_simulated_reader"
+
 #ifdef TQR_IMPLEMENTATION
 TQR_EXPORT int16_t TQR_CALL tqr_device_find(void);
 TQR_EXPORT int16_t TQR_CALL tqr_data_transceive_ex(const char *send, char *receive);
+TQR_EXPORT int16_t TQR_CALL tqr_simulated_reader(void);
 #endif
 
 #ifdef __cplusplus

@@ -42,8 +42,9 @@ QString YK_ClsRfidVB1::G_YK_Rfid(QString& ArgRDWR_GB, std::int16_t& ArgLen, QStr
     // Without a reader nothing was read: what an earlier read left belongs
     // to another card. A block without a number as the console writes one
     // (blank, torn, other data) answers no number.
-    const bool holdsNumber = found && rfid::NumberInBlock(rfid::ui::Utf16View(console.BlockRead()));
-    const QString read = holdsNumber ? G_ReadData : QString();
+    const auto number =
+        found ? rfid::NumberInBlock(rfid::ui::Utf16View(console.BlockRead()), G_DataLen) : std::nullopt;
+    const QString read = number ? rfid::ui::FromU16(std::u16string(*number)) : QString();
     if (!read.isEmpty()) console.CmdDiv_Beep_OK_Click();
     if (ArgRDWR_GB == QLatin1String("READ") && read.isEmpty()) console.CmdDiv_Beep_ERR_Click();
     const QString result = LeftOf(read, G_DataLen);
@@ -55,16 +56,19 @@ QString YK_ClsRfidVB1::G_YK_Rfid(QString& ArgRDWR_GB, std::int16_t& ArgLen, QStr
   if (ArgPTNO.size() > G_DataLen) return QStringLiteral("ERROR길이");
 
   HandOver handOver;
+  // Only digits can be read back as written: anything else is a write that
+  // does not verify, and nothing is sent for it.
+  const bool writable = rfid::IsRegistrationNumber(rfid::ui::Utf16View(ArgPTNO));
   const QString number = PadText(ArgPTNO, G_DataLen, QStringLiteral("0"), QStringLiteral("L"));
   G_WriteData = PadText(number, 16, QStringLiteral("A"), QStringLiteral("R"));
-  if (found) {
+  if (found && writable) {
     console.CmdDiv_WR_Click();
     console.CmdDiv_Read_Click();
   }
-  // Verified when the read made just now gave back the whole block text
-  // written (number and filler).
-  if (!found || !rfid::SameBlockText(rfid::ui::Utf16View(G_WriteData),
-                                     rfid::ui::Utf16View(console.BlockRead())))
+  // Verified when the read made just now found the number, filler and all.
+  if (!found || !writable ||
+      rfid::NumberInBlock(rfid::ui::Utf16View(console.BlockRead()), G_DataLen) !=
+          rfid::ui::Utf16View(number))
     G_ReadData.clear();
   if (!G_ReadData.isEmpty()) console.CmdDiv_Beep_OK_Click();
   else console.CmdDiv_Beep_ERR_Click();

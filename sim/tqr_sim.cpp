@@ -81,4 +81,6 @@ int16_t TQR_CALL tqr_data_transceive_ex(const char* send, char* receive) {
   return out.reply.rfind("41", 0) == 0 ? 0 : 1;
 }
 
+int16_t TQR_CALL tqr_simulated_reader(void) { return 1; }
+
 }  // extern "C"

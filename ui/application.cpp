@@ -28,11 +28,22 @@ void WhileStarting(QtMsgType type, const QMessageLogContext& context, const QStr
     return;
   }
   // The one fatal message Qt gives while it starts: its platform plugin
-  // could not start, and abort() would follow.
-  std::fprintf(stderr,
+  // could not start, and abort() would follow. A platform the caller named
+  // failed for a reason of its own, which only Qt's messages tell.
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (!platform.isEmpty()) {
+    std::fprintf(stderr, "%s: the platform QT_QPA_PLATFORM=%s could not start:\n",
+                 g_Program.constData(), platform.constData());
+    for (const Held& h : *g_Held)
+      if (h.type != QtDebugMsg && h.type != QtInfoMsg)
+        std::fprintf(stderr, "  %s\n", h.text.toLocal8Bit().constData());
+    std::fprintf(stderr, "  %s\n", text.simplified().toLocal8Bit().constData());
+  } else {
+    std::fprintf(stderr,
                "%s: no display to show the window on; set DISPLAY to a running X server, or "
                "QT_QPA_PLATFORM=offscreen to run without one\n",
                g_Program.constData());
+  }
   std::fflush(stderr);
   std::_Exit(g_FailureStatus);
 }

@@ -32,6 +32,20 @@ void RequireSingleByte(const QString& text, const QString& what) {
                         QStringLiteral("보낼 수 없는 문자가 있습니다: %1").arg(text).toStdString());
 }
 
+namespace {
+// Runs a reader call; the first one that binds the library logs which file
+// it is, so that a desk's log tells which reader library ran.
+template <class Call>
+auto Noting(Reader& reader, Call call) {
+  const bool bound = !reader.LibraryPath().empty();
+  auto result = call();
+  if (!bound && !reader.LibraryPath().empty())
+    qCInfo(lcReader).noquote() << "reader library:" << QString::fromStdString(reader.LibraryPath())
+                               << (reader.Simulated() ? "(simulated reader, 모의 리더기)" : "");
+  return result;
+}
+}  // namespace
+
 QString Transceive(Reader& reader, const QString& frame) {
   auto bytes = EncodeSingleByte(Utf16View(frame));
   if (!bytes)
@@ -39,7 +53,7 @@ QString Transceive(Reader& reader, const QString& frame) {
         QStringLiteral("frame \"%1\" has characters that cannot be sent").arg(frame).toStdString(),
         QStringLiteral("보낼 수 없는 문자가 있습니다: %1").arg(frame).toStdString());
   qCDebug(lcReader).noquote() << "send" << frame;
-  const ExchangeResult result = Exchange(reader, *bytes);
+  const ExchangeResult result = Noting(reader, [&] { return Exchange(reader, *bytes); });
   QString reply = FromU16(result.reply);
   QString shown = reply;
   shown.replace(QChar(u'\0'), QChar(u'.'));
@@ -50,7 +64,7 @@ QString Transceive(Reader& reader, const QString& frame) {
 }
 
 std::int16_t DeviceFind(Reader& reader) {
-  const std::int16_t found = reader.DeviceFind();
+  const std::int16_t found = Noting(reader, [&] { return reader.DeviceFind(); });
   qCDebug(lcReader) << "device find:" << found;
   return found;
 }

@@ -1,6 +1,10 @@
 // The real program, started as another program would start it.
 #include <QThread>
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "program_fixture.h"
 
@@ -13,6 +17,20 @@ class ProgramTest : public ProgramFixture {
     EXPECT_TRUE(p.waitForFinished(5000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), status);
+  }
+  // What a refused copy does to learn who holds the name: connect to it.
+  static bool ConnectsToTheRunningCopy() {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const timeval wait{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    const std::string name = "rfid-console-" + std::to_string(::getuid());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address),
+                                     socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size())) == 0;
+    ::close(fd);
+    return connected;
   }
 };
 
@@ -30,27 +48,34 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
     int status;
     QString output;
     QString block;          // block 01 afterwards; empty: no card to look at
-    bool noDisplay = false; // neither a display nor QT_QPA_PLATFORM
+    const char* platform = "offscreen";  // QT_QPA_PLATFORM; nullptr: neither it nor a display
+    QString logShows = {};  // on standard error, for rows that end by themselves
   } cases[] = {
+      // The log names the library that ran, and that it is the simulated one.
       {"verified write", {}, {"0012345678", "홍길동"}, false, "", 0, "0012345678\n",
-       "0012345678AAAAAA2020202020202020"},
-      {"short number is filled", {}, {"12345"}, false, "", 0, "0000012345\n",
-       "0000012345AAAAAA2020202020202020"},
+       "0012345678AAAAAA2020202020202020", "offscreen",
+       "/lib/libtqr_32.so (simulated reader, 모의 리더기)"},
+      {"short number is filled", {}, {"1"}, false, "", 0, "0000000001\n",
+       "0000000001AAAAAA2020202020202020"},
       {"write that does not verify", {"fault", "lost-write"}, {"0012345678", "홍길동"}, false,
        "write failed", 1, "", blank},
       {"number too long for the box", {}, {"00123456789"}, false, "write refused", 1, "", blank},
       {"reader library missing", {}, {"0012345678"}, true, "could not be loaded", 1, "", blank},
-      {"READ of a number", {"block", "1", "0012345678AAAAAA2020202020202020"}, {"READ"}, false,
-       "read: 0012345678", 0, "0012345678\n", "0012345678AAAAAA2020202020202020"},
+      {"READ of a number", {"block", "1", "0000000001AAAAAA2020202020202020"}, {"READ"}, false,
+       "read: 0000000001", 0, "0000000001\n", "0000000001AAAAAA2020202020202020"},
+      // Ten characters of a number are ten digits: not nine and a letter.
+      {"READ of nine digits and filler", {"block", "1", "123456789AAAAAAA2020202020202020"},
+       {"READ"}, false, "read: 123456789A", 2, "", ""},
       {"READ without a card", {"card", "none"}, {"READ"}, false, "read: nothing", 2, "", ""},
       {"interactive start counts down and closes", {}, {}, false, "", 0, "", blank},
       // Words, but no number in word 0 (a caller's empty variable): not done.
       {"empty word 0", {}, {"", "0012345678"}, false, "loaded:", 1, "", blank},
       {"READ of a torn block", {"block", "1", "FFFFFFFF78AAAAAA2020202020202020"}, {"READ"},
        false, "read: FFFFFFFF78", 2, "", ""},
-      {"lower-case hexadecimal number", {}, {"12345abcde"}, false, "", 0, "12345abcde\n",
-       "12345ABCDEAAAAAA2020202020202020"},
-      {"no display to show the console on", {}, {"0012345678"}, false, "", 1, "", blank, true},
+      {"number with a letter", {}, {"123456789A"}, false, "write refused", 1, "", blank},
+      {"no display to show the console on", {}, {"0012345678"}, false, "", 1, "", blank, nullptr},
+      {"a platform that cannot start", {}, {"0012345678"}, false, "", 1, "", blank, "bogus",
+       "Could not find the Qt platform plugin \"bogus\""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -58,11 +83,10 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
     if (!c.sim.isEmpty()) Sim(c.sim);
     QString program = RFID_CONSOLE_BIN;
     QProcessEnvironment env = Env();
-    if (c.noDisplay) {
-      env.remove("QT_QPA_PLATFORM");
-      env.remove("DISPLAY");
-      env.remove("WAYLAND_DISPLAY");
-    }
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    if (c.platform) env.insert("QT_QPA_PLATFORM", c.platform);
+    else env.remove("QT_QPA_PLATFORM");
     if (c.loseLibrary) {
       program = ProgramWithoutLibrary();
       QDir().mkpath(dir.filePath("alone/empty"));
@@ -71,6 +95,8 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
     auto p = Start(program, c.args, env);
     if (c.endAfterLog.isEmpty()) {
       ASSERT_TRUE(p->waitForFinished(20000));
+      const QString log = QString::fromUtf8(p->readAllStandardError());
+      EXPECT_TRUE(log.contains(c.logShows)) << log.toStdString();
     } else {
       const QString log = WaitForLog(*p, c.endAfterLog);
       ASSERT_TRUE(log.contains(c.endAfterLog)) << log.toStdString();
@@ -104,6 +130,9 @@ TEST_F(ProgramTest, ASecondCopyIsRefusedWithoutTouchingTheReader) {
   const QString secondTrace = dir.filePath("second.trace");
   auto first = Start({}, Env(RFID_TRACER_DIR, firstTrace));
   WaitForLog(*first, "loaded:");
+  // Many copies refused before: the running one answers each, so the queue
+  // of their connections never fills.
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(ConnectsToTheRunningCopy()) << i;
   // Another environment does not make another instance.
   QProcessEnvironment env = Env(RFID_TRACER_DIR, secondTrace);
   QDir().mkdir(dir.filePath("elsewhere"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

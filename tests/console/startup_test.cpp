@@ -48,7 +48,9 @@ TEST_F(ConsoleTest, LoadSequenceTakesTheCommandLine) {
     reader.sent.clear();
     console = std::make_unique<FrmRfid_Dll1>(reader);
     SetCommandLineText(c.commandLine);
+    reader.simulated = (&c - cases) % 2;
     console->EnsureLoaded();
+    EXPECT_EQ(console->windowTitle().contains("모의 리더기"), reader.simulated);
     EXPECT_EQ(console->LabName->text(), c.name);
     EXPECT_EQ(console->TxtData_WR->text(), c.box);
     EXPECT_EQ(console->m_RunMode, c.runMode);

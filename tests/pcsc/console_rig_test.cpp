@@ -32,7 +32,7 @@ class Console {
   explicit Console(std::vector<std::string> words) {
     char pattern[] = "/tmp/rfid-pcsc-console.XXXXXX";
     m_Dir = ::mkdtemp(pattern);
-    ::chmod(m_Dir.c_str(), 0700);  // its own runtime dir: its own instance lock
+    ::chmod(m_Dir.c_str(), 0700);  // its own runtime folder (the instance lock is not there)
     m_Log = m_Dir + "/stderr.log";
     std::vector<std::string> env;
     const auto ours = [](const std::string& var) {

@@ -52,14 +52,18 @@ TEST(WindowsBinding, FailuresNameTheLibraryAndTheSystemsReason) {
   }
 }
 
-// A plain name comes from the program's folder (or the system folder), never
-// from the current folder or PATH, where anyone may plant a library; the
-// legacy window's ".\\" name from the current folder only.
+// A plain name comes from the program's folder (or, when there is none there,
+// the system folder), never from the current folder or PATH, where anyone
+// may plant a library; the legacy window's ".\\" name from the current
+// folder only.
 TEST(WindowsBinding, PlantedLibrariesAreNeverLoaded) {
   namespace fs = std::filesystem;
   RestrictLibrarySearch();
   const fs::path echo = fs::path(win::Wide(TestLib("libtqr_echo.dll")));
+  const fs::path broken = echo.parent_path() / "libtqr_needs_another.dll";
   const fs::path program = echo.parent_path().parent_path();
+  wchar_t systemDir[MAX_PATH];
+  const fs::path system(std::wstring(systemDir, GetSystemDirectoryW(systemDir, MAX_PATH)));
   const fs::path temp = fs::temp_directory_path() / ("rfid-plant-" + std::to_string(GetCurrentProcessId()));
   fs::create_directories(temp / "cwd");
   fs::create_directories(temp / "path");
@@ -68,20 +72,28 @@ TEST(WindowsBinding, PlantedLibrariesAreNeverLoaded) {
   const std::string path = win::Environment(L"PATH");
   fs::current_path(temp / "cwd");
   SetEnvironmentVariableW(L"PATH", (temp / "path").wstring().append(L";").append(win::Wide(path)).c_str());
+  const fs::path none;
   const struct {
     const char* name;
-    bool inCurrent, inProgram, loads;
+    const fs::path &inCurrent, &inProgram, &inSystem;
+    bool loads;
   } cases[] = {
-      {"tqr_plant.dll", true, false, false},
-      {"tqr_plant.dll", true, true, true},
-      {".\\tqr_plant.dll", true, false, true},
-      {".\\tqr_plant.dll", false, true, false},
+      {"tqr_plant.dll", echo, none, none, false},
+      {"tqr_plant.dll", echo, echo, none, true},
+      {".\\tqr_plant.dll", echo, none, none, true},
+      {".\\tqr_plant.dll", none, echo, none, false},
+      {"tqr_plant.dll", none, none, echo, true},
+      // One beside the program that will not load (a DLL of its own
+      // missing) is the failure: a stale copy in the system folder must not
+      // stand in for it.
+      {"tqr_plant.dll", none, broken, echo, false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + (c.inCurrent ? " in the current folder" : "") +
-                 (c.inProgram ? " in the program's folder" : ""));
-    for (const auto& [there, folder] : {std::pair{c.inCurrent, temp / "cwd"}, std::pair{c.inProgram, program}}) {
-      if (there) fs::copy_file(echo, folder / "tqr_plant.dll", fs::copy_options::overwrite_existing);
+    SCOPED_TRACE(std::string(c.name) + " in the current folder: " + c.inCurrent.string() +
+                 ", the program's: " + c.inProgram.string() + ", the system's: " + c.inSystem.string());
+    for (const auto& [copy, folder] : {std::pair{&c.inCurrent, temp / "cwd"}, std::pair{&c.inProgram, program},
+                                       std::pair{&c.inSystem, system}}) {
+      if (!copy->empty()) fs::copy_file(*copy, folder / "tqr_plant.dll", fs::copy_options::overwrite_existing);
       else fs::remove(folder / "tqr_plant.dll");
     }
     LibraryReader reader(c.name);
@@ -92,6 +104,7 @@ TEST(WindowsBinding, PlantedLibrariesAreNeverLoaded) {
     }
   }
   fs::remove(program / "tqr_plant.dll");
+  fs::remove(system / "tqr_plant.dll");
   fs::current_path(cwd);
   SetEnvironmentVariableW(L"PATH", win::Wide(path).c_str());
   fs::remove_all(temp);

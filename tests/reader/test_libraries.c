@@ -1,5 +1,6 @@
 /* Small reader libraries for the binding tests: one that answers, ones that
- * lack an entry point, one that writes past the reply buffer. */
+ * lack an entry point, one that writes past the reply buffer, one that needs
+ * another DLL. */
 #include <string.h>
 
 #define TQR_IMPLEMENTATION
@@ -7,6 +8,16 @@
 
 #if defined(TQR_WITH_FIND)
 int16_t TQR_CALL tqr_device_find(void) { return 7; }
+#endif
+
+#if defined(TQR_FIND_ELSEWHERE)
+/* Takes tqr_device_find from another DLL that it does not bring: it will
+ * not load where that one is not found. */
+int16_t TQR_CALL tqr_data_transceive_ex(const char *send, char *receive) {
+  (void)send;
+  receive[0] = (char)('0' + tqr_device_find());
+  return 0;
+}
 #endif
 
 #if defined(TQR_WITH_TRANSCEIVE)

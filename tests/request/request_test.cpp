@@ -79,13 +79,16 @@ TEST_F(RequestTest, ReadsAnswerTheNumberWithTheirBeeps) {
     bool card;
     QString result;
     int goodBeeps, errorBeeps, reads;
-    std::string block = "0012345678AAAAAA2020202020202020";
+    std::string block = "00123456AAAAAAAA2020202020202020";
   } cases[] = {
       {"READ with a card", "READ", 1, true, "00123456", 2, 0, 1},
       // Zeros of a blank block, or a block torn in its write, are no number.
       {"READ of a blank card", "READ", 1, true, "", 1, 1, 1, std::string(32, '0')},
       {"READ_TIMER of a torn block", "READ_TIMER", 1, true, "", 1, 0, 1,
        "FFFFFFFF78AAAAAA2020202020202020"},
+      // Nine digits are no number of 8 with its filler.
+      {"READ of a digit where the filler goes", "READ", 1, true, "", 1, 1, 1,
+       "123456789AAAAAAA2020202020202020"},
       {"READ_TIMER with a card", "READ_TIMER", 1, true, "00123456", 2, 0, 1},
       {"READ without a card", "READ", 1, false, "", 0, 2, 1},
       {"READ_TIMER without a card", "READ_TIMER", 1, false, "", 0, 1, 1},
@@ -159,13 +162,19 @@ TEST_F(RequestTest, WritesHandTheBlockTextToTheCardAndVerifyIt) {
   }
 }
 
-// The number is neither checked nor trimmed: it goes into the frame as it is,
-// and a reader that checks its frames refuses what is not hexadecimal.
-TEST_F(RequestTest, ANumberThatIsNotHexadecimalGoesIntoTheFrameAsItIs) {
-  EXPECT_EQ(Run("WR", 8, "ab 1"), "");
-  EXPECT_EQ(WrittenBlockText(), "0000ab 1AAAAAAAA");
-  EXPECT_EQ(reader.card.Block(1), std::string(32, '0'));
-  EXPECT_EQ(reader.card.beeps.back(), "error");
+// Only digits read back as written: anything else answers as a write that
+// does not verify, and no write frame goes out.
+TEST_F(RequestTest, ANumberThatIsNotDigitsIsNeverWritten) {
+  for (const char* number : {"ab 1", "1234567A", "12345abc"}) {
+    SCOPED_TRACE(number);
+    reader.sent.clear();
+    reader.card = {};
+    G_ReadData = "00000001";
+    EXPECT_EQ(Run("WR", 8, number), "");
+    EXPECT_EQ(WrittenBlockText(), "");
+    EXPECT_EQ(G_ReadData, "");
+    EXPECT_EQ(reader.card.beeps, Strings{"error"});
+  }
 }
 
 TEST_F(RequestTest, WritesThatDoNotVerifyAnswerNothingWithTheErrorBeep) {

@@ -51,6 +51,8 @@ class FakeReader : public Reader {
   FakeCard card;
   // Set to make a call throw, as an unbindable library would.
   std::function<void()> failWith;
+  bool simulated = false;
+  bool Simulated() const override { return simulated; }
 
   std::int16_t DeviceFind() override {
     if (failWith) failWith();

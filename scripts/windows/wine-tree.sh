@@ -1,0 +1,75 @@
+# The one Wine every Windows test runs under: Debian unstable's, built for
+# the new WoW64 (a 32-bit Windows program runs inside a 64-bit Linux process,
+# so no 32-bit Linux program is needed), with pcscd, vpcd, Xvfb, the Korean
+# locale and fonts, in a tree made with mmdebstrap from this machine's own
+# mirror and cached in ~/.cache/rfid-console, keyed by what goes into it.
+# Sourced after lib.sh: rfid_wine_tree makes it (once), rfid_in_tree runs a
+# command in it. The tree holds no i386 loader; rfid_wine_tree checks that.
+# shellcheck shell=bash
+
+RFID_TREE_PACKAGES=wine,wine64,libwine,pcscd,libpcsclite1,vsmartcard-vpcd,locales,fonts-nanum,fonts-dejavu-core,xvfb,xauth,x11-utils,xdotool,imagemagick,unzip,iproute2,procps,openbox
+# Extra hooks' text counts toward the key: a change makes a new tree.
+RFID_TREE_HOOK='echo "ko_KR.UTF-8 UTF-8" >> "$1/etc/locale.gen"; chroot "$1" locale-gen >/dev/null'
+
+# The Debian mirror this machine's apt uses (its first source for Debian
+# proper), so that the tree comes from where the machine's packages come.
+rfid_debian_mirror() {
+  local f uri
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [[ -e $f ]] || continue
+    uri=$(awk '/^URIs:/ {u = $2} /^Suites:/ && / (bookworm|trixie|sid)( |$)/ && u {print u; exit}' "$f")
+    [[ -n $uri ]] && { echo "$uri"; return 0; }
+  done
+  uri=$(sed -nE 's/^[[:space:]]*deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+)[[:space:]]+(bookworm|trixie|sid)[[:space:]].*/\2/p' \
+          /etc/apt/sources.list 2>/dev/null | head -n 1)
+  [[ -n $uri ]] || { echo "rfid: no Debian mirror in /etc/apt's sources" >&2; return 1; }
+  echo "$uri"
+}
+
+# Makes the tree unless it is cached; sets RFID_TREE to its folder.
+rfid_wine_tree() {
+  local cache=${XDG_CACHE_HOME:-$HOME/.cache}/rfid-console mirror
+  RFID_TREE=$cache/sid-wine-$(printf '%s\n%s\n' "$RFID_TREE_PACKAGES" "$RFID_TREE_HOOK" |
+                                sha1sum | cut -c1-12)
+  if [[ ! -f $RFID_TREE/.complete ]]; then
+    rfid_install mmdebstrap
+    mirror=$(rfid_debian_mirror)
+    mkdir -p "$cache"
+    rm -rf "$RFID_TREE" "$RFID_TREE.new"
+    # The mirror's unstable may be a frozen snapshot past its Valid-Until.
+    rfid_step "making the Wine tree (Debian unstable, mmdebstrap)" \
+      rfid_as_root mmdebstrap --variant=apt --architectures=amd64 \
+        --aptopt='Acquire::Check-Valid-Until "false"' --include="$RFID_TREE_PACKAGES" \
+        --customize-hook="$RFID_TREE_HOOK" sid "$RFID_TREE.new" "$mirror" || return 1
+    touch "$RFID_TREE.new/.complete"
+    mv "$RFID_TREE.new" "$RFID_TREE"
+  fi
+  # No 32-bit Linux program can run in it: there is no i386 loader.
+  if compgen -G "$RFID_TREE/lib/ld-linux.so.2" >/dev/null ||
+     compgen -G "$RFID_TREE/usr/lib/i386-linux-gnu/*" >/dev/null; then
+    echo "rfid: the Wine tree holds 32-bit Linux parts" >&2
+    return 1
+  fi
+}
+
+# rfid_in_tree COMMAND: runs COMMAND with bash inside the tree, in private
+# network, mount and PID namespaces (vpcd's ports and the console's
+# single-instance socket meet nothing outside; every process ends with it),
+# with the project's root mounted at the same path and as the current
+# folder. The environment is clean but for the names passed in
+# RFID_TREE_ENV (NAME=VALUE words).
+rfid_in_tree() {
+  rfid_as_root env RFID_TREE_ENV="${RFID_TREE_ENV:-}" unshare --net --mount --pid --fork --kill-child bash -c '
+    set -e
+    tree=$1 root=$2
+    ip link set lo up
+    mount -t proc proc "$tree/proc"
+    for d in tmp run dev/shm; do mount -t tmpfs tmpfs "$tree/$d"; done
+    mkdir -p "$tree$root"
+    mount --bind "$root" "$tree$root"
+    shift 2
+    exec chroot "$tree" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
+      LANG=C.UTF-8 RFID_IN_TREE=1 ${CI:+CI=$CI} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+      $RFID_TREE_ENV /bin/bash -c "cd \"\$0\" && $1" "$root"
+  ' _ "$RFID_TREE" "$RFID_ROOT" "$1"
+}
