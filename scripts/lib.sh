@@ -24,6 +24,8 @@ rfid_as_root() {
 # only when something is missing. One line on standard error; apt's own
 # output only when it fails.
 rfid_install() {
+  # Inside the Wine tree (scripts/windows/wine-tree.sh) all is there already.
+  [[ -z ${RFID_IN_TREE:-} ]] || return 0
   local missing=() p
   for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

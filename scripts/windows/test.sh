@@ -1,40 +1,33 @@
 #!/usr/bin/env bash
-# Builds the Windows release and its tests, and runs them under Wine (32-bit):
-# the unit tests on Qt's offscreen platform, then end to end the unattended
+# Builds the Windows release and its tests, and runs them under Wine: the
+# unit tests on Qt's offscreen platform, then end to end the unattended
 # write through our simulated tqr_32.dll, once under the Korean ANSI code
-# page (949) and once under the Western one (1252).
+# page (949) and once under the Western one (1252); the installer, the
+# keyboard runs and a second copy on the Windows platform plugin under Xvfb.
+# Everything under Wine runs in the one Wine tree (wine-tree.sh): Debian
+# unstable's WoW64 Wine runs the 32-bit programs inside 64-bit processes.
 set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
+source "$RFID_ROOT/scripts/windows/wine-tree.sh"
 out=$RFID_ROOT/build/windows
 
-# wine32 is i386: the architecture goes in before the one apt-get update.
-dpkg --print-foreign-architectures | grep -qx i386 || rfid_as_root dpkg --add-architecture i386
-rfid_install wine wine32:i386 unzip xvfb x11-utils
-
-RFID_WINDOWS_TESTS=1 scripts/windows/build.sh >/dev/null
+if [[ -z ${RFID_IN_TREE:-} ]]; then
+  # Outside: the release, its tests and an older installer for the upgrade;
+  # then this script again, inside the tree.
+  RFID_WINDOWS_TESTS=1 scripts/windows/build.sh >/dev/null
+  scripts/windows/msi.sh "$out/rfid-console-win32" 0.9.0 "$out/older.msi" >/dev/null
+  rfid_wine_tree
+  echo "== $(rfid_in_tree 'wine --version') (Debian unstable, WoW64): the tree holds no i386 loader," \
+       "so no 32-bit Linux program runs; Wine's parts: $(rfid_in_tree 'ls /usr/lib/x86_64-linux-gnu/wine | tr "\n" " "')"
+  rfid_in_tree scripts/windows/test.sh
+  exit
+fi
 bin=$out/tree/bin
 
-# Debian 12's Wine runs the 32-bit programs as 32-bit Linux processes. On a
-# machine whose kernel runs no 32-bit programs (IA-32 emulation off: an i386
-# program's execve fails with ENOEXEC) none of them can start, and Debian
-# 13's 64-bit Wine does not run them either (its packages bring no WoW64):
-# there the release is built and packaged above, and nothing more is run.
-if ! wine32_says=$(/usr/lib/wine/wine --version 2>&1); then
-  echo "SKIPPED: the 32-bit programs under Wine: this machine runs no 32-bit programs" \
-       "(/usr/lib/wine/wine: ${wine32_says##*: })"
-  exit 0
-fi
-
-# Wine: no Mono or Gecko prompts, no noise. Wine takes the ANSI code page
-# from LC_ALL: ko_KR.UTF-8 gives 949, C.UTF-8 gives 1252. A Korean locale
-# the C library has too (generated here with Debian's locales) keeps
-# non-ASCII file names and command-line words whole under 949.
-rfid_install locales
-if ! locale -a 2>/dev/null | grep -qix 'ko_KR.utf8'; then
-  rfid_step "generating the ko_KR.UTF-8 locale" rfid_as_root sh -c \
-    "grep -q '^ko_KR.UTF-8 UTF-8' /etc/locale.gen || echo 'ko_KR.UTF-8 UTF-8' >> /etc/locale.gen; locale-gen"
-fi
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine: no Mono or Gecko prompts, no noise (rfid_in_tree sets both). Wine
+# takes the ANSI code page from LC_ALL: ko_KR.UTF-8 gives 949, C.UTF-8
+# gives 1252. The tree's Korean locale keeps non-ASCII file names and
+# command-line words whole under 949.
 failed=0
 step() { echo "== $*"; }
 fail() { echo "FAILED: $*"; failed=1; }
@@ -108,10 +101,11 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
   # then this one over it, then removed. A tqr_32.dll copied in by hand stays.
   if [[ $cp == 949 ]]; then
     msi=$(ls "$out"/rfid-console-*-win32.msi)
-    scripts/windows/msi.sh "$out/rfid-console-win32" 0.9.0 "$out/older.msi" >/dev/null
-    installed=$(winepath -u 'C:\Program Files')/rfid-console
+    # A 32-bit installer on a 64-bit Windows: Program Files (x86), and the
+    # registry's 32-bit view.
+    installed=$(winepath -u 'C:\Program Files (x86)')/rfid-console
     arp() {
-      wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+      wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 2>/dev/null |
         tr -d '\r' | grep -A1 'DisplayName.*RFID Console' | sed -n 's/.*DisplayVersion *REG_SZ *//p' |
         tr '\n' ' ' || true
     }
@@ -171,8 +165,12 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
     (cd "$app" && exec timeout 60 wine rfid-console.exe 0099999999 x >"$e2e/second.stdout" 2>"$e2e/second.stderr") &
     second=$!
     for _ in $(seq 100); do grep -q "another copy" "$e2e/second.stderr" 2>/dev/null && break; sleep 0.2; done
-    sleep 1
-    wine taskkill /im rfid-console.exe >/dev/null 2>&1 || true
+    # Wine's taskkill closes the first process of the name it finds: once
+    # for each copy.
+    for _ in 1 2; do
+      sleep 1
+      wine taskkill /im rfid-console.exe >/dev/null 2>&1 || true
+    done
     set +e
     wait "$second"; status2=$?
     wait "$first"; status1=$?

@@ -67,8 +67,10 @@ rfid_in_tree() {
     for d in tmp run dev/shm; do mount -t tmpfs tmpfs "$tree/$d"; done
     mkdir -p "$tree$root"
     mount --bind "$root" "$tree$root"
+    install -d -m 0700 "$tree/run/user/0"
     shift 2
-    exec chroot "$tree" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
+    exec chroot "$tree" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin:/usr/lib/x86_64-linux-gnu/wine HOME=/root \
+      XDG_RUNTIME_DIR=/run/user/0 \
       LANG=C.UTF-8 RFID_IN_TREE=1 ${CI:+CI=$CI} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
       $RFID_TREE_ENV /bin/bash -c "cd \"\$0\" && $1" "$root"
   ' _ "$RFID_TREE" "$RFID_ROOT" "$1"

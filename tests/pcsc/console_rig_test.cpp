@@ -1,92 +1,57 @@
 // rfid-console started as another program starts it, on the PC/SC reader
 // library, with the rig's MIFARE Classic card on the reader or taken away.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "fault_table.h"
 #include "hex.h"
 #include "rig_fixture.h"
 
-extern char** environ;
-
 namespace rfid::pcsc::rig {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+// Linux: the library from its build folder, the offscreen platform, ended by
+// SIGTERM. Windows: the library beside the console (the test's own folder),
+// a real window on the display, ended by WM_CLOSE as taskkill does.
 class Console {
  public:
-  explicit Console(std::vector<std::string> words) {
-    char pattern[] = "/tmp/rfid-pcsc-console.XXXXXX";
-    m_Dir = ::mkdtemp(pattern);
-    ::chmod(m_Dir.c_str(), 0700);  // its own runtime folder (the instance lock is not there)
-    m_Log = m_Dir + "/stderr.log";
-    std::vector<std::string> env;
-    const auto ours = [](const std::string& var) {
-      for (const char* name : {"LD_LIBRARY_PATH=", "XDG_RUNTIME_DIR=", "QT_QPA_PLATFORM=",
-                               "QT_LOGGING_RULES=", "TQR_PCSC_"})
-        if (var.rfind(name, 0) == 0) return true;
-      return false;
-    };
-    for (char** e = environ; *e; ++e)
-      if (!ours(*e)) env.push_back(*e);
-    env.push_back("LD_LIBRARY_PATH=" RFID_PCSC_LIBRARY_DIR);
-    env.push_back("XDG_RUNTIME_DIR=" + m_Dir);
-    env.push_back("QT_QPA_PLATFORM=offscreen");
-    env.push_back("QT_LOGGING_RULES=rfid.*=true");
-    std::vector<std::string> args = {RFID_CONSOLE_BIN};
-    args.insert(args.end(), words.begin(), words.end());
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, m_Log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const int rc =
-        posix_spawn(&m_Pid, RFID_CONSOLE_BIN, &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) m_Pid = -1;
+  explicit Console(const QStringList& words) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : env.keys())
+      if (name.startsWith("TQR_PCSC_")) env.remove(name);
+#ifndef _WIN32
+    env.insert("LD_LIBRARY_PATH", RFID_PCSC_LIBRARY_DIR);
+    env.insert("XDG_RUNTIME_DIR", m_Dir.path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+#endif
+    env.insert("QT_LOGGING_RULES", "rfid.*=true");
+    m_Process.setProcessEnvironment(env);
+    m_Process.setStandardOutputFile(QProcess::nullDevice());
+    m_Process.setStandardErrorFile(m_Dir.filePath("stderr.log"));
+    m_Process.start(RFID_CONSOLE_BIN, words);
+    m_Process.waitForStarted(10000);
   }
   ~Console() {
-    if (Running()) {
-      ::kill(m_Pid, SIGKILL);
-      ::waitpid(m_Pid, nullptr, 0);
-    }
-    std::error_code ignored;
-    fs::remove_all(m_Dir, ignored);
+    m_Process.kill();
+    m_Process.waitForFinished(5000);
   }
 
-  bool Started() const { return m_Pid > 0; }
+  bool Started() const { return m_Process.state() != QProcess::NotRunning; }
   bool Running() {
-    if (m_Pid <= 0 || m_Exited) return false;
-    if (::waitpid(m_Pid, &m_Status, WNOHANG) == m_Pid) m_Exited = true;
-    return !m_Exited;
+    if (m_Process.state() != QProcess::NotRunning) m_Process.waitForFinished(0);
+    return m_Process.state() != QProcess::NotRunning;
   }
   // True when it ended within the time.
   bool WaitForExit(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (Running()) {
-      if (Clock::now() > deadline) return false;
-      std::this_thread::sleep_for(20ms);
-    }
-    return m_Exited;
+    return !Running() || m_Process.waitForFinished(int(timeout.count()));
   }
   bool WaitForLog(const std::string& text, std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
@@ -96,20 +61,18 @@ class Console {
     }
     return true;
   }
-  void Terminate() { ::kill(m_Pid, SIGTERM); }
-  int ExitCode() const { return WIFEXITED(m_Status) ? WEXITSTATUS(m_Status) : -1; }
+  void Terminate() { m_Process.terminate(); }
+  int ExitCode() const {
+    return m_Process.exitStatus() == QProcess::NormalExit ? m_Process.exitCode() : -1;
+  }
   std::string Log() const {
-    std::ifstream in(m_Log);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    QFile log(m_Dir.filePath("stderr.log"));
+    return log.open(QIODevice::ReadOnly) ? log.readAll().toStdString() : std::string();
   }
 
  private:
-  std::string m_Dir, m_Log;
-  pid_t m_Pid = -1;
-  int m_Status = 0;
-  bool m_Exited = false;
+  QTemporaryDir m_Dir;
+  QProcess m_Process;
 };
 
 
@@ -157,7 +120,7 @@ TEST_F(ConsoleOnRig, FaultTableRows) {
       Insert(*beside, kVpcdPort1);
     }
     if (row.fault == Fault::Removed) Remove(card);
-    Console console({"0012345678", "홍길동"});
+    Console console({"0012345678", QStringLiteral("홍길동")});
     ASSERT_TRUE(console.Started());
     ASSERT_TRUE(console.WaitForLog("loaded:", 10s)) << console.Log();
     if (row.fault == Fault::LiftedBeside) Remove(card);

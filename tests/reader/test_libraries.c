@@ -10,14 +10,13 @@
 int16_t TQR_CALL tqr_device_find(void) { return 7; }
 #endif
 
-#if defined(TQR_FIND_ELSEWHERE)
-/* Takes tqr_device_find from another DLL that it does not bring: it will
- * not load where that one is not found. */
-int16_t TQR_CALL tqr_data_transceive_ex(const char *send, char *receive) {
-  (void)send;
-  receive[0] = (char)('0' + tqr_device_find());
-  return 0;
-}
+#if defined(TQR_DEPENDENCY)
+__declspec(dllexport) int tqr_test_dependency(void) { return 7; }
+#elif defined(TQR_NEEDS_DEPENDENCY)
+/* From another DLL that it does not bring: it will not load where that one
+ * is not found. */
+__declspec(dllimport) int tqr_test_dependency(void);
+int16_t TQR_CALL tqr_device_find(void) { return (int16_t)tqr_test_dependency(); }
 #endif
 
 #if defined(TQR_WITH_TRANSCEIVE)
