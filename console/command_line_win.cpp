@@ -15,6 +15,8 @@ QString ProcessCommandLine(int, char**) {
   } else {
     while (*p && *p != L' ' && *p != L'\t') ++p;
   }
-  if (*p == L' ' || *p == L'\t') ++p;
+  // Any run of blanks ends the program's name, as Windows reads a command
+  // line: callers differ in how many they put there (QProcess puts two).
+  while (*p == L' ' || *p == L'\t') ++p;
   return QString::fromWCharArray(p);
 }

@@ -32,11 +32,11 @@ if [[ -z ${RFID_IN_TREE:-} ]]; then
 fi
 
 cd "$stage"
+# The console's windows are real (WM_CLOSE ends a row as taskkill would), on
+# a display of the namespace's own, there before Wine's server starts.
+rfid_start_xvfb :59 1024x768x24
 export WINEPREFIX=$stage/wine
 wineboot -i >/dev/null 2>&1
-# The console's windows are real (WM_CLOSE ends a row as taskkill would), on
-# a display of the namespace's own.
-rfid_start_xvfb :59 1024x768x24
 ./pcsc-rig serve >rig-service.log 2>&1 &
 for _ in $(seq 100); do grep -q "rig service" rig-service.log && break; sleep 0.1; done
 failed=0

@@ -121,8 +121,9 @@ TEST_F(ConsoleOnRig, FaultTableRows) {
     }
     if (row.fault == Fault::Removed) Remove(card);
     Console console({"0012345678", QStringLiteral("홍길동")});
-    ASSERT_TRUE(console.Started());
-    ASSERT_TRUE(console.WaitForLog("loaded:", 10s)) << console.Log();
+    ASSERT_TRUE(console.Started()) << RFID_CONSOLE_BIN;
+    // The first start in a fresh Wine prefix takes about 11 s.
+    ASSERT_TRUE(console.WaitForLog("loaded:", 30s)) << console.Log();
     if (row.fault == Fault::LiftedBeside) Remove(card);
     if (row.fault == Fault::SlowFirstPage) card.DelayOnApdu(1, 3500);
     if (row.fault == Fault::RemovedBetweenPages) card.RemoveOnApdu(3);
