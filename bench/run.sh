@@ -14,9 +14,10 @@
 #   windows  the Windows release's unattended write under Wine on Xvfb with
 #            the Windows platform plugin, start to exit, and the part of it
 #            between the log's "closing" and "ended" (Wine's X11 driver
-#            waiting for a window manager when a window hides); count: runs
-#            (5). Needs scripts/windows/build.sh's release and Wine (test.sh
-#            installs it). Only when named.
+#            waiting for a window manager when a window hides), without a
+#            window manager and with one (openbox); count: runs (5). Builds
+#            the release and runs in the Wine tree (scripts/windows/
+#            wine-tree.sh). Only when named.
 # Without a name, the first three in turn.
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
@@ -27,14 +28,22 @@ case $only in
   "" | console | sim | pcsc | windows) ;;
   *) echo "bench/run.sh: no benchmark named '$only' (console, sim, pcsc, windows)" >&2; exit 2 ;;
 esac
-# An existing folder is configured again: it may predate the benchmarks
-# target, and the build tool alone would not learn of it.
-if [[ -f "$build/CMakeCache.txt" ]]; then
-  rfid_configure "$build"
-else
-  rfid_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if [[ $only == windows && -z ${RFID_IN_TREE:-} ]]; then
+  scripts/windows/build.sh >/dev/null
+  source scripts/windows/wine-tree.sh
+  rfid_wine_tree
+  rfid_in_tree "bench/run.sh $build windows $count"
+  exit
+elif [[ -z ${RFID_IN_TREE:-} ]]; then
+  # An existing folder is configured again: it may predate the benchmarks
+  # target, and the build tool alone would not learn of it.
+  if [[ -f "$build/CMakeCache.txt" ]]; then
+    rfid_configure "$build"
+  else
+    rfid_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  fi
+  rfid_build "$build" benchmarks >/dev/null
 fi
-rfid_build "$build" benchmarks >/dev/null
 bin=$build/bin
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
@@ -122,22 +131,29 @@ windows_bench() (
   TQR_SIM_STATE=$(winepath -w "$work/sim.state")
   export TQR_SIM_STATE
   (cd "$work/app" && wine tqr-sim.exe reset >/dev/null 2>&1)  # the server is up before timing
-  : >"$work/exit.times"; : >"$work/close.times"
-  for _ in $(seq 1 "$runs"); do
-    s=$EPOCHREALTIME
-    (cd "$work/app" && wine rfid-console.exe 0012345678 홍길동 >/dev/null 2>"$work/log")
-    e=$EPOCHREALTIME
-    awk -v e="$e" -v s="$s" 'BEGIN {print e - s}' >>"$work/exit.times"
-    tr -d '\r' <"$work/log" |
-      awk '/ closing$/ {split($1, a, ":"); c = a[1] * 3600 + a[2] * 60 + a[3]}
-           / ended, exit status/ {split($1, a, ":"); print a[1] * 3600 + a[2] * 60 + a[3] - c}' \
-        >>"$work/close.times"
+  printf 'runs: %d (medians), Wine %s, Windows platform plugin on Xvfb\n' "$runs" "$(wine --version)"
+  local wm=""
+  for desk in "no window manager" "openbox"; do
+    if [[ $desk == openbox ]]; then
+      openbox >/dev/null 2>&1 &
+      wm=$!
+      sleep 1
+    fi
+    : >"$work/exit.times"; : >"$work/close.times"
+    for _ in $(seq 1 "$runs"); do
+      s=$EPOCHREALTIME
+      (cd "$work/app" && wine rfid-console.exe 0012345678 홍길동 >/dev/null 2>"$work/log")
+      e=$EPOCHREALTIME
+      awk -v e="$e" -v s="$s" 'BEGIN {print e - s}' >>"$work/exit.times"
+      tr -d '\r' <"$work/log" |
+        awk '/ closing$/ {split($1, a, ":"); c = a[1] * 3600 + a[2] * 60 + a[3]}
+             / ended, exit status/ {split($1, a, ":"); print a[1] * 3600 + a[2] * 60 + a[3] - c}' \
+          >>"$work/close.times"
+    done
+    printf '%s: unattended write, start to exit %.3f s (Linux: about 2.0), of which closing to ended %.3f s\n' \
+      "$desk" "$(median <"$work/exit.times")" "$(median <"$work/close.times")"
   done
-  printf 'runs: %d (medians), Wine %s, Windows platform plugin on Xvfb, no window manager\n' \
-    "$runs" "$(wine --version)"
-  printf 'unattended write, start to exit: %.3f s (Linux: about 2.0)\n' "$(median <"$work/exit.times")"
-  printf 'of which closing to ended: %.3f s (the hidden window waits for a window manager)\n' \
-    "$(median <"$work/close.times")"
+  [[ -z $wm ]] || kill "$wm"
 )
 
 sim_bench() { "$bin/tqr_sim_bench" ${1:+"$1"}; }
