@@ -7,6 +7,7 @@
 
 #include "FrmRfid_Dll1.h"
 #include "application.h"
+#include "check.h"
 #include "close_on_signal.h"
 #include "command_line.h"
 #include "log_output.h"
@@ -79,11 +80,39 @@ RunOutcome Outcome(const QStringList& words, const FrmRfid_Dll1& console) {
   return {kExitDone, verified};
 }
 
+namespace {
+const char kHelp[] = R"(Usage: rfid-console [NUMBER [NAME] | READ | --check | --version | --help]
+
+  rfid-console 0012345678 NAME  writes the number onto the card in block 01,
+                                reads it back, prints it and ends by itself
+                                when it verified (about 2 s)
+  rfid-console READ             reads block 01 and prints the number
+  rfid-console                  the console, for an operator
+  rfid-console --check          a read-only look at this desk: the reader
+                                library loaded, the reader, the card and its
+                                UID, the number in block 01; writes nothing
+  A number is decimal digits, at most 10, filled with "0" to 10.
+
+Exit status:
+  0  done: the write verified, READ read a number, --check found a reader
+  1  a write that did not verify or was refused; no display to show it on
+  2  READ read no number; --check found no reader
+  3  another console of this user is running: nothing was done
+
+Standard output: on status 0, the number the card holds (one line);
+--check: one line each. The log goes to standard error, and also to the
+file RFID_LOG_FILE names.
+Manual: man rfid-console; on Windows README-Windows.txt beside the program.
+)";
+}  // namespace
+
 int Main(int argc, char** argv) {
+  if (const auto status = rfid::ui::AnswerInfoOption(argc, argv, "rfid-console", kHelp)) return *status;
+  rfid::ui::StartLog("rfid-console");
   // QApplication removes options such as -style from argv: the words a
   // caller passed are taken first.
-  rfid::ui::SendLogToStandardError();
   SetCommandLineText(ProcessCommandLine(argc, argv));
+  if (CommandLineText() == QLatin1String("--check")) return CheckDesk(*FrmRfid_Dll1::InstanceReader());
   SingleInstance::NameRuntimeFolder();
   const auto app = rfid::ui::StartApplication(argc, argv, kExitNotWritten);
   QApplication::setApplicationName(QStringLiteral("rfid-console"));

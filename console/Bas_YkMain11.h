@@ -21,6 +21,9 @@ extern QString G_ReadData;
 extern QString G_WriteData;
 // Significant characters of a registration number; 0 until the console loads.
 extern std::int16_t G_DataLen;
+// What the console's length box holds as it starts, and so G_DataLen after
+// its load.
+inline constexpr int kDefaultDataLength = 10;
 // The card request object of the test window.
 extern std::shared_ptr<YK_ClsRfidVB1> G_ClsRfid;
 

@@ -79,6 +79,7 @@ void FrmRfid_Dll1::DestroyInstance() {
 }
 
 void FrmRfid_Dll1::SetInstanceReader(rfid::Reader* reader) { g_instanceReader = reader; }
+rfid::Reader* FrmRfid_Dll1::InstanceReader() { return g_instanceReader; }
 
 void FrmRfid_Dll1::SetTestWindowFactory(TestWindowFactory factory) {
   Factory() = std::move(factory);
@@ -274,7 +275,7 @@ void FrmRfid_Dll1::SetDefaults() {
   CmdTimer->setText(QStringLiteral("0"));
   LabMsg1->setText(QStringLiteral("Unknown"));
   LabMsg2->setText(QStringLiteral("대기중"));
-  TxtLen->setText(QStringLiteral("10"));
+  TxtLen->setText(QString::number(kDefaultDataLength));
   TxtDiv_UID->clear();
   TxtData_Songsin->clear();
   TxtData_SuSin->clear();

@@ -39,6 +39,7 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
   // The program names its reader here (main binds the reader library);
   // tests put a scripted one.
   static void SetInstanceReader(rfid::Reader* reader);
+  static rfid::Reader* InstanceReader();
   // Makes the test window; without one the Test button opens nothing.
   static void SetTestWindowFactory(TestWindowFactory factory);
 

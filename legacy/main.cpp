@@ -8,9 +8,20 @@
 #include "library_reader.h"
 #include "log_output.h"
 
+namespace {
+const char kHelp[] = R"(Usage: rfid-legacy [--version | --help]
+
+Opens the legacy reader window on the reader library in the current folder
+(./libtqr_32.so, on Windows .	qr_32.dll); ends when the window is closed,
+with status 0.
+Manual: man rfid-legacy; on Windows README-Windows.txt beside the program.
+)";
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (const auto status = rfid::ui::AnswerInfoOption(argc, argv, "rfid-legacy", kHelp)) return *status;
   rfid::RestrictLibrarySearch();
-  rfid::ui::SendLogToStandardError();
+  rfid::ui::StartLog("rfid-legacy");
   const auto app = rfid::ui::StartApplication(argc, argv, 1);
   QApplication::setApplicationName(QStringLiteral("rfid-legacy"));
   // The legacy window binds the reader library in the current directory.

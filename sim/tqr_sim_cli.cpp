@@ -47,7 +47,8 @@ Shows and changes the simulated card reader that LIBRARY emulates.
   fault clear [KIND [CMD]]   clear all faults, one kind, or one failing command
   log [N]                    the last N exchanges (frame, reply, time)
   reset                      back to the default state
-  help                       this text
+  help, --help               this text
+  --version                  tqr-sim and its version
 
 A fault with TIMES applies to the next TIMES exchanges it concerns, without
 TIMES to all of them. Blank blocks hold 16 bytes 00.
@@ -187,6 +188,7 @@ struct Action {
   std::string done;  // printed after a change
   bool reset = false;
   bool help = false;
+  bool version = false;
   bool path = false;
 };
 
@@ -265,6 +267,9 @@ Action Parse(const std::vector<std::string>& a) {
   if (cmd == "help" || cmd == "--help" || cmd == "-h") {
     none();
     act.help = true;
+  } else if (cmd == "--version") {
+    none();
+    act.version = true;
   } else if (cmd == "show") {
     none();
     act.view = Show;
@@ -338,8 +343,8 @@ int RunTqrSim(const std::vector<std::string>& args, std::ostream& out, std::ostr
     err << "tqr-sim: " << e.message << "\n\n" << UsageText();
     return kUsage;
   }
-  if (act.help) {
-    out << UsageText();
+  if (act.help || act.version) {
+    out << (act.help ? UsageText() : "tqr-sim " RFID_VERSION "\n");
     return kOk;
   }
   try {

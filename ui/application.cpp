@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace rfid::ui {
@@ -49,6 +50,16 @@ void WhileStarting(QtMsgType type, const QMessageLogContext& context, const QStr
 }
 
 }  // namespace
+
+std::optional<int> AnswerInfoOption(int argc, char** argv, const char* program, const char* help) {
+  if (argc != 2) return std::nullopt;
+  const std::string option = argv[1];
+  if (option == "--version") std::printf("%s %s\n", program, RFID_VERSION);
+  else if (option == "--help") std::fputs(help, stdout);
+  else return std::nullopt;
+  std::fflush(stdout);
+  return 0;
+}
 
 std::unique_ptr<QApplication> StartApplication(int& argc, char** argv, int failureStatus) {
   std::vector<Held> held;

@@ -1,4 +1,6 @@
 // The real program, started as another program would start it.
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 #include <csignal>
 #include <cstring>
@@ -50,6 +52,8 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
     QString block;          // block 01 afterwards; empty: no card to look at
     const char* platform = "offscreen";  // QT_QPA_PLATFORM; nullptr: neither it nor a display
     QString logShows = {};  // on standard error, for rows that end by themselves
+    const char* program = RFID_CONSOLE_BIN;
+    bool logFile = false;   // RFID_LOG_FILE names a file that already holds a line
   } cases[] = {
       // The log names the library that ran, and that it is the simulated one.
       {"verified write", {}, {"0012345678", "홍길동"}, false, "", 0, "0012345678\n",
@@ -76,13 +80,53 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
       {"no display to show the console on", {}, {"0012345678"}, false, "", 1, "", blank, nullptr},
       {"a platform that cannot start", {}, {"0012345678"}, false, "", 1, "", blank, "bogus",
        "Could not find the Qt platform plugin \"bogus\""},
+      // Without a display, and without a reader call: the card stays blank.
+      {.name = "--version", .args = {"--version"}, .status = 0,
+       .output = "rfid-console " RFID_VERSION "\n", .block = blank, .platform = nullptr},
+      {.name = "--help", .args = {"--help"}, .status = 0, .output = "Usage: rfid-console [...",
+       .block = blank, .platform = nullptr},
+      {.name = "rfid-legacy --version", .args = {"--version"}, .status = 0,
+       .output = "rfid-legacy " RFID_VERSION "\n", .block = blank, .platform = nullptr,
+       .program = RFID_LEGACY_BIN},
+      {.name = "rfid-legacy --help", .args = {"--help"}, .status = 0,
+       .output = "Usage: rfid-legacy [...", .platform = nullptr, .program = RFID_LEGACY_BIN},
+      {.name = "tqr-sim --version", .args = {"--version"}, .status = 0,
+       .output = "tqr-sim " RFID_VERSION "\n", .platform = nullptr, .program = RFID_TQR_SIM},
+      {.name = "tqr-sim --help", .args = {"--help"}, .status = 0, .output = "usage: tqr-sim ...",
+       .platform = nullptr, .program = RFID_TQR_SIM},
+      // A look at the desk that reads and never writes.
+      {.name = "--check, a written card", .sim = {"block", "1", "0012345678AAAAAA2020202020202020"},
+       .args = {"--check"}, .status = 0,
+       .output = "%LIB%\nreader: found\ncard: ISO 14443A, UID 1A2B3C4D\nblock 01: number 0012345678\n",
+       .block = "0012345678AAAAAA2020202020202020", .platform = nullptr},
+      {.name = "--check, a blank card", .args = {"--check"}, .status = 0,
+       .output = "%LIB%\nreader: found\ncard: ISO 14443A, UID 1A2B3C4D\nblock 01: no number "
+                 "(0000000000000000)\n",
+       .block = blank, .platform = nullptr},
+      {.name = "--check, no card", .sim = {"card", "none"}, .args = {"--check"}, .status = 0,
+       .output = "%LIB%\nreader: found\ncard: none\nblock 01: not read (reply 4E0648)\n",
+       .platform = nullptr},
+      {.name = "--check, no reader", .sim = {"detach"}, .args = {"--check"}, .status = 2,
+       .output = "%LIB%\nreader: none\n", .platform = nullptr},
+      {.name = "the log also in a file", .args = {"0012345678"}, .status = 0,
+       .output = "0012345678\n", .block = "0012345678AAAAAA2020202020202020", .logFile = true},
   };
+  const QString library = "reader library: " +
+                          QFileInfo(QFileInfo(RFID_CONSOLE_BIN).path() + "/../lib/libtqr_32.so")
+                              .canonicalFilePath() +
+                          " (simulated reader, 모의 리더기)";
+  const QString logFile = dir.filePath("desk.log");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Sim({"reset"});
     if (!c.sim.isEmpty()) Sim(c.sim);
-    QString program = RFID_CONSOLE_BIN;
+    QString program = c.program;
     QProcessEnvironment env = Env();
+    if (c.logFile) {
+      QFile file(logFile);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("earlier line\n") > 0);
+      env.insert("RFID_LOG_FILE", logFile);
+    }
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     if (c.platform) env.insert("QT_QPA_PLATFORM", c.platform);
@@ -93,6 +137,7 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
       env.insert("LD_LIBRARY_PATH", dir.filePath("alone/empty"));
     }
     auto p = Start(program, c.args, env);
+    const qint64 pid = p->processId();
     if (c.endAfterLog.isEmpty()) {
       ASSERT_TRUE(p->waitForFinished(20000));
       const QString log = QString::fromUtf8(p->readAllStandardError());
@@ -105,7 +150,19 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
     }
     EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p->exitCode(), c.status);
-    EXPECT_EQ(QString::fromLocal8Bit(p->readAllStandardOutput()), c.output);
+    const QString output = QString::fromLocal8Bit(p->readAllStandardOutput());
+    if (c.output.endsWith("...")) EXPECT_TRUE(output.startsWith(c.output.chopped(3))) << output.toStdString();
+    else EXPECT_EQ(output, QString(c.output).replace("%LIB%", library));
+    if (c.logFile) {
+      QFile file(logFile);
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+      const QString log = QString::fromUtf8(file.readAll());
+      // Appended, each line dated to the millisecond with the process id.
+      const QRegularExpression first("^earlier line\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[" +
+                                     QString::number(pid) + "\\] rfid.ui: rfid-console " RFID_VERSION "\n");
+      EXPECT_TRUE(first.match(log).hasMatch()) << log.toStdString();
+      EXPECT_TRUE(log.contains("] rfid.console: write verified: 0012345678\n")) << log.toStdString();
+    }
     if (!c.block.isEmpty()) {
       EXPECT_TRUE(Sim({"block", "1"}).contains(c.block));
     }
@@ -143,6 +200,11 @@ TEST_F(ProgramTest, ASecondCopyIsRefusedWithoutTouchingTheReader) {
   EXPECT_TRUE(log.contains("이미 프로그램이 실행 중입니다.!")) << log.toStdString();
   Terminate(*second, 3);  // ends the copy waiting at its message
   EXPECT_TRUE(second->readAllStandardOutput().isEmpty());
+  // A look at the desk leaves the reader to the running console.
+  auto check = Start({"--check"}, Env(RFID_TRACER_DIR, secondTrace));
+  ASSERT_TRUE(check->waitForFinished(5000));
+  EXPECT_EQ(check->exitCode(), 3);
+  EXPECT_EQ(check->readAllStandardOutput(), "console: running; the reader is left to it\n");
   EXPECT_TRUE(QFile::exists(firstTrace));  // the tracer marks a process that loads it
   EXPECT_FALSE(QFile::exists(secondTrace));
   EXPECT_EQ(first->state(), QProcess::Running);  // the running copy is not touched
