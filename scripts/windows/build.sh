@@ -54,6 +54,6 @@ rm -f "$out/rfid-console-win32.zip"
 # The installer for desks, from the same files.
 version=$(rfid_version)
 msi=$out/rfid-console-$version-win32.msi
-scripts/windows/msi.sh "$stage" "$version.0" "$msi" >/dev/null
+scripts/windows/msi.sh "$stage" "$version" "$msi" >/dev/null
 echo "$msi"
 echo "$out/rfid-console-win32.zip"

@@ -12,10 +12,20 @@ source "$RFID_ROOT/scripts/windows/wine-tree.sh"
 out=$RFID_ROOT/build/windows
 
 if [[ -z ${RFID_IN_TREE:-} ]]; then
-  # Outside: the release, its tests and an older installer for the upgrade;
-  # then this script again, inside the tree.
+  # Outside: the release, its tests, an older and a newer installer for the
+  # upgrades; then this script again, inside the tree.
   RFID_WINDOWS_TESTS=1 scripts/windows/build.sh >/dev/null
   scripts/windows/msi.sh "$out/rfid-console-win32" 0.9.0 "$out/older.msi" >/dev/null
+  scripts/windows/msi.sh "$out/rfid-console-win32" 99.0.0 "$out/newer.msi" >/dev/null
+  # Every program and library of ours says its version to Windows.
+  for f in "$out/rfid-console-win32"/{rfid-console,rfid-legacy,tqr-sim}.exe \
+           "$out/rfid-console-win32"/{sim,pcsc}/tqr_32.dll; do
+    text=$(strings -el "$f")
+    for field in FileVersion ProductVersion FileDescription ProductName LegalCopyright "$(rfid_version)"; do
+      grep -qx -- "$field" <<<"$text" || { echo "FAILED: $f has no $field in its version resource"; exit 1; }
+    done
+  done
+  echo "version resources: the three programs and both reader libraries say $(rfid_version)"
   rfid_wine_tree
   echo "== $(rfid_in_tree 'wine --version') (Debian unstable, WoW64): the tree holds no i386 loader," \
        "so no 32-bit Linux program runs; Wine's parts: $(rfid_in_tree 'ls /usr/lib/x86_64-linux-gnu/wine | tr "\n" " "')"
@@ -97,29 +107,40 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
     fail "no 'write verified' on standard error (code page $cp): $(tail -n 5 "$e2e/stderr")"
   [[ $block == *0012345678AAAAAA* ]] || fail "block 01 holds '$block' (code page $cp)"
 
-  # The installer, as a desk's IT runs it: silently, an older version first,
-  # then this one over it, then removed. A tqr_32.dll copied in by hand stays.
+  # The installer, as a desk's IT runs it, silently: an older version with
+  # the simulated reader, this one over it (the choice kept), removed whole;
+  # then the PC/SC reader chosen by the registry value IT may set, the
+  # maker's DLL copied over ours, a newer version over it and the removal,
+  # both of which leave the maker's DLL alone.
   if [[ $cp == 949 ]]; then
     msi=$(ls "$out"/rfid-console-*-win32.msi)
     # A 32-bit installer on a 64-bit Windows: Program Files (x86), and the
     # registry's 32-bit view.
     installed=$(winepath -u 'C:\Program Files (x86)')/rfid-console
+    maker=$bin/test-libs/libtqr_echo.dll  # stands for the reader maker's DLL
     arp() {
       wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 2>/dev/null |
         tr -d '\r' | grep -A1 'DisplayName.*RFID Console' | sed -n 's/.*DisplayVersion *REG_SZ *//p' |
         tr '\n' ' ' || true
     }
     msiexec_qn() { wine msiexec "$@" /qn; local rc=$?; wineserver -w; return $rc; }
+    placed() {  # which file the tqr_32.dll beside the program is
+      local f
+      for f in "$installed/sim/tqr_32.dll:sim" "$installed/pcsc/tqr_32.dll:pcsc" "$maker:maker"; do
+        cmp -s "${f%:*}" "$installed/tqr_32.dll" 2>/dev/null && { echo "${f##*:}"; return; }
+      done
+      [[ -e $installed/tqr_32.dll ]] && echo other || echo none
+    }
     msiexec_qn /i "$(winepath -w "$out/older.msi")" READERLIBRARY=sim || fail "msiexec /i older.msi"
-    msiexec_qn /i "$(winepath -w "$msi")" READERLIBRARY=sim || fail "msiexec /i $(basename "$msi") over the older one"
+    msiexec_qn /i "$(winepath -w "$msi")" || fail "msiexec /i $(basename "$msi") over the older one"
     versions=$(arp)
     lnk=$(find "$(winepath -u 'C:\')" -name 'RFID 카드 등록.lnk' | head -1)
-    echo "installer: Add/Remove Programs lists RFID Console $versions; Start menu: ${lnk##*/}"
-    [[ $versions == "$(rfid_version).0 " ]] ||
+    echo "installer: upgraded without READERLIBRARY: Add/Remove Programs lists RFID Console $versions;" \
+         "Start menu: ${lnk##*/}; tqr_32.dll: $(placed)"
+    [[ $versions == "$(rfid_version) " ]] ||
       fail "after the upgrade Add/Remove Programs lists versions '$versions'"
     [[ -n $lnk ]] || fail "no Start-menu entry 'RFID 카드 등록'"
-    [[ -f $installed/tqr_32.dll && -f $installed/sim/tqr_32.dll && -f $installed/rfid-console.exe ]] ||
-      fail "installed files missing: $(ls "$installed" | tr '\n' ' ')"
+    [[ $(placed) == sim ]] || fail "the upgrade did not keep the simulated reader: $(placed)"
     cp "$bin/platforms/qoffscreen.dll" "$installed/platforms/"  # no display here
     set +e
     (cd "$e2e" && timeout 120 wine "$(winepath -w "$installed/rfid-console.exe")" 0012345678 홍길동 \
@@ -133,15 +154,20 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
     msiexec_qn /x "$(winepath -w "$msi")" || fail "msiexec /x"
     left=$(find "$installed" -mindepth 1 2>/dev/null | wc -l || true)
     [[ $left == 0 && -z $(arp) ]] || fail "after msiexec /x: $left files left, versions '$(arp)'"
-    # Without a library of ours, the maker's is copied in by hand: removing
-    # the program leaves it.
-    msiexec_qn /i "$(winepath -w "$msi")" || fail "msiexec /i without a reader library"
-    [[ ! -e $installed/tqr_32.dll ]] || fail "READERLIBRARY=none installed a tqr_32.dll"
-    cp "$installed/sim/tqr_32.dll" "$installed/tqr_32.dll"
-    msiexec_qn /x "$(winepath -w "$msi")" || fail "msiexec /x with a library copied in"
+
+    wine reg add 'HKLM\Software\rfid-console' /v ReaderLibrary /d pcsc /f /reg:32 >/dev/null 2>&1
+    msiexec_qn /i "$(winepath -w "$msi")" || fail "msiexec /i with ReaderLibrary=pcsc in the registry"
+    chosen=$(placed)
+    cp "$maker" "$installed/tqr_32.dll"
+    msiexec_qn /i "$(winepath -w "$out/newer.msi")" || fail "msiexec /i newer.msi"
+    upgraded=$(placed)
+    msiexec_qn /x "$(winepath -w "$out/newer.msi")" || fail "msiexec /x newer.msi"
     kept=$(cd "$installed" 2>/dev/null && find . -mindepth 1 | tr '\n' ' ' || true)
-    echo "installer: removed in place; left behind: ${kept:-nothing}"
-    [[ $kept == "./tqr_32.dll " ]] || fail "after removal with a library copied in, left: '$kept'"
+    echo "installer: ReaderLibrary=pcsc in the registry installed $chosen; the maker's DLL copied" \
+         "over it: after an upgrade tqr_32.dll is $upgraded, after removal left behind: ${kept:-nothing} ($(placed))"
+    [[ $chosen == pcsc ]] || fail "ReaderLibrary=pcsc in the registry installed $chosen"
+    [[ $upgraded == maker ]] || fail "an upgrade replaced the maker's DLL: $upgraded"
+    [[ $kept == "./tqr_32.dll " && $(placed) == maker ]] || fail "after removal, left: '$kept' ($(placed))"
   fi
 
   # The windows on the Windows platform plugin, driven by the keyboard as an
