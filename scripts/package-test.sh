@@ -85,6 +85,20 @@ check_installed() {
   done
   ok "man -w finds rfid-console, rfid-console-sim, tqr-sim, rfid-legacy"
 
+  # The version the package has, said by the programs (no display needed)
+  # and by the changelog; the licence in Debian's format.
+  local version doc=/usr/share/doc/rfid-console
+  version=$(dpkg-query -W -f='${Version}' rfid-console)
+  for program in rfid-console rfid-legacy tqr-sim; do
+    out=$(as_user env -u QT_QPA_PLATFORM "$program" --version) || fail "$program --version"
+    [[ $out == "$program $version" ]] || fail "$program --version: $out"
+  done
+  [[ $(zcat "$doc/changelog.gz" | head -n 1) == "rfid-console ($version) unstable; urgency=medium" ]] ||
+    fail "changelog: $(zcat "$doc/changelog.gz" | head -n 1)"
+  grep -q '^License: Expat' "$doc/copyright" && [[ -s $doc/THIRD-PARTY-NOTICES.txt ]] ||
+    fail "copyright or THIRD-PARTY-NOTICES.txt"
+  ok "--version says $version; changelog, MIT copyright and third-party notices in $doc"
+
   out=$(desktop-file-validate /usr/share/applications/rfid-console.desktop 2>&1) ||
     fail "desktop-file-validate: $out"
   [[ -z $out ]] || fail "desktop-file-validate: $out"

@@ -8,7 +8,7 @@ source "$(dirname "$0")/../lib.sh"
 out=$RFID_ROOT/build/windows
 tree=$out/tree
 
-rfid_install zip libgtest-dev g++-mingw-w64-i686-posix
+rfid_install zip libgtest-dev g++-mingw-w64-i686-posix libqt6core6
 qt=$(scripts/windows/qt.sh | tail -n 1)
 
 RFID_CMAKE=$qt/bin/qt-cmake rfid_configure "$tree" -DCMAKE_BUILD_TYPE=Release
@@ -45,7 +45,22 @@ if [[ -f $bin/styles/qwindowsvistastyle.dll ]]; then
 fi
 cp "$bin/tqr_32.dll" "$stage/sim/tqr_32.dll"
 cp "$bin/pcsc/tqr_32.dll" "$stage/pcsc/tqr_32.dll"
-sed 's/$/\r/' scripts/windows/README-Windows.txt > "$stage/README-Windows.txt"
+# Texts for Windows users: CRLF, and UTF-8 with a byte-order mark, so that
+# Notepad on an older Windows shows the Korean.
+for text in scripts/windows/README-Windows.txt THIRD-PARTY-NOTICES.txt LICENSE; do
+  name=$(basename "$text" .txt).txt
+  { printf '\xEF\xBB\xBF'; sed 's/$/\r/' "$text"; } >"$stage/$name"
+done
+# The licences THIRD-PARTY-NOTICES.txt names, from this machine's Debian.
+mkdir -p "$stage/licenses"
+cp /usr/share/common-licenses/LGPL-3 "$stage/licenses/LGPL-3.0.txt"
+cp /usr/share/common-licenses/GPL-3 "$stage/licenses/GPL-3.0.txt"
+sed -n '/^GCC RUNTIME LIBRARY EXCEPTION/,/requirements of the license of GCC\./p' \
+  /usr/share/doc/gcc-12-base/copyright >"$stage/licenses/GCC-exception-3.1.txt"
+cp /usr/share/doc/mingw-w64-common/copyright "$stage/licenses/mingw-w64-copyright.txt"
+cp /usr/share/doc/libqt6core6/copyright "$stage/licenses/qt6-base-copyright.txt"
+sed -i 's/$/\r/' "$stage"/licenses/*.txt
+[[ -s $stage/licenses/GCC-exception-3.1.txt ]] || { echo "build.sh: no GCC Runtime Library Exception text" >&2; exit 1; }
 i686-w64-mingw32-strip "$stage"/*.exe "$stage"/sim/*.dll "$stage"/pcsc/*.dll
 
 rm -f "$out/rfid-console-win32.zip"

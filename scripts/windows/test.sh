@@ -107,6 +107,17 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
     fail "no 'write verified' on standard error (code page $cp): $(tail -n 5 "$e2e/stderr")"
   [[ $block == *0012345678AAAAAA* ]] || fail "block 01 holds '$block' (code page $cp)"
 
+  # README-Windows.txt's cmd example, run as it stands but in the unpacked
+  # folder: the number and the status in a batch file, the status by
+  # start /wait.
+  if [[ $cp == 949 ]]; then
+    sed -n '/^  @echo off/,/^  echo %ERRORLEVEL%/{s/^  //;/^cd \/d/d;s/$/\r/;p}' scripts/windows/README-Windows.txt |
+      iconv -f UTF-8 -t CP949 >"$app/call.bat"
+    said=$(cd "$app" && wine cmd /c call.bat 2>/dev/null | tr -d '\r' | tr '\n' ' ')
+    echo "cmd call.bat from README-Windows.txt: $said"
+    [[ $said == "status 0 number 0012345678 0 " ]] || fail "README-Windows.txt's cmd example said '$said'"
+  fi
+
   # The installer, as a desk's IT runs it, silently: an older version with
   # the simulated reader, this one over it (the choice kept), removed whole;
   # then the PC/SC reader chosen by the registry value IT may set, the
