@@ -42,10 +42,14 @@ socklen_t AddressOf(const std::string& name, sockaddr_un& address) {
 }
 
 // The user whose process holds the name: it listens, so a connection to it
-// carries its credentials.
+// carries its credentials. A console busy with the reader accepts late: the
+// connection waits for it (up to 5 s) rather than take a full queue for a
+// fault.
 uid_t HolderOf(const std::string& name) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) Fail("socket");
+  const timeval wait{5, 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
   sockaddr_un address;
   const socklen_t length = AddressOf(name, address);
   ucred holder{};

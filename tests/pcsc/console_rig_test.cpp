@@ -18,9 +18,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Linux: the library from its build folder, the offscreen platform, ended by
-// SIGTERM. Windows: the library beside the console (the test's own folder),
-// a real window on the display, ended by WM_CLOSE as taskkill does.
+// Linux: offscreen, ended by SIGTERM. Windows: the library beside the
+// console (the test's folder), a real window, ended by WM_CLOSE.
 class Console {
  public:
   explicit Console(const QStringList& words) {

@@ -52,10 +52,9 @@ TEST(WindowsBinding, FailuresNameTheLibraryAndTheSystemsReason) {
   }
 }
 
-// A plain name comes from the program's folder (or, when there is none there,
-// the system folder), never from the current folder or PATH, where anyone
-// may plant a library; the legacy window's ".\\" name from the current
-// folder only.
+// A plain name comes from the program's folder (or the system folder), never
+// from the current folder or PATH, where anyone may plant a library; the
+// legacy window's ".\\" name from the current folder only.
 TEST(WindowsBinding, PlantedLibrariesAreNeverLoaded) {
   namespace fs = std::filesystem;
   RestrictLibrarySearch();
@@ -83,14 +82,10 @@ TEST(WindowsBinding, PlantedLibrariesAreNeverLoaded) {
       {".\\tqr_plant.dll", echo, none, none, true},
       {".\\tqr_plant.dll", none, echo, none, false},
       {"tqr_plant.dll", none, none, echo, true},
-      // One beside the program that will not load (a DLL of its own
-      // missing) is the failure: a stale copy in the system folder must not
-      // stand in for it.
-      {"tqr_plant.dll", none, broken, echo, false},
+      {"tqr_plant.dll", none, broken, echo, false},  // no stale copy for one that will not load
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + " in the current folder: " + c.inCurrent.string() +
-                 ", the program's: " + c.inProgram.string() + ", the system's: " + c.inSystem.string());
+    SCOPED_TRACE(&c - cases);
     for (const auto& [copy, folder] : {std::pair{&c.inCurrent, temp / "cwd"}, std::pair{&c.inProgram, program},
                                        std::pair{&c.inSystem, system}}) {
       if (!copy->empty()) fs::copy_file(*copy, folder / "tqr_plant.dll", fs::copy_options::overwrite_existing);
@@ -104,8 +99,7 @@ TEST(WindowsBinding, PlantedLibrariesAreNeverLoaded) {
     }
   }
   std::error_code kept;  // Wine may keep a DLL that failed to load mapped
-  fs::remove(program / "tqr_plant.dll", kept);
-  fs::remove(system / "tqr_plant.dll", kept);
+  for (const fs::path& folder : {program, system}) fs::remove(folder / "tqr_plant.dll", kept);
   fs::current_path(cwd);
   SetEnvironmentVariableW(L"PATH", win::Wide(path).c_str());
   fs::remove_all(temp);

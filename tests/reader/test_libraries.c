@@ -13,8 +13,7 @@ int16_t TQR_CALL tqr_device_find(void) { return 7; }
 #if defined(TQR_DEPENDENCY)
 __declspec(dllexport) int tqr_test_dependency(void) { return 7; }
 #elif defined(TQR_NEEDS_DEPENDENCY)
-/* From another DLL that it does not bring: it will not load where that one
- * is not found. */
+/* From a DLL it does not bring: it will not load where that one is not found. */
 __declspec(dllimport) int tqr_test_dependency(void);
 int16_t TQR_CALL tqr_device_find(void) { return (int16_t)tqr_test_dependency(); }
 #endif
