@@ -62,7 +62,9 @@ rfid_step() {
 rfid_configure() {
   local dir=$1
   shift
-  "${RFID_CMAKE:-cmake}" -S "$RFID_ROOT" -B "$dir" "$@" >/dev/null
+  # A folder configured before takes the toolchain from its cache: no
+  # warning that the one given again went unused.
+  "${RFID_CMAKE:-cmake}" --no-warn-unused-cli -S "$RFID_ROOT" -B "$dir" "$@" >/dev/null
 }
 
 # Builds DIR (all, or the targets given) under the lock that every build of
