@@ -51,6 +51,11 @@ QStringList CommandWords(const QString& commandLine) {
   return commandLine.split(QLatin1Char(' '), Qt::KeepEmptyParts);
 }
 
+void PrintLine(const QString& line) {
+  std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+  std::fflush(stdout);
+}
+
 void ResetGlobals() {
   G_DevMsg.clear();
   G_ReadData.clear();
@@ -146,10 +151,7 @@ int Main(int argc, char** argv) {
   console.ShowModal();
   const RunOutcome outcome = Outcome(CommandWords(CommandLineText()), console);
   FrmRfid_Dll1::DestroyInstance();
-  if (!outcome.output.isEmpty()) {
-    std::fputs((outcome.output + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
-  }
+  if (!outcome.output.isEmpty()) PrintLine(outcome.output);
   qCInfo(lcConsole) << "ended, exit status" << outcome.status;
   return outcome.status;
 }

@@ -40,6 +40,9 @@ QString JoinArguments(int argc, char** argv);
 // Split at every single space; an empty text has no words.
 QStringList CommandWords(const QString& commandLine);
 
+// One line on standard output, in the local encoding, flushed at once.
+void PrintLine(const QString& line);
+
 // Resets the globals to their start values (a fresh run).
 void ResetGlobals();
 

@@ -1,7 +1,6 @@
 #include "check.h"
 
 #include <QString>
-#include <cstdio>
 #include <tuple>
 
 #include "Bas_YkMain11.h"
@@ -12,11 +11,6 @@
 #include "single_instance.h"
 
 namespace {
-
-void Say(const QString& line) {
-  std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
-  std::fflush(stdout);
-}
 
 QString Send(rfid::Reader& reader, const std::string& body) {
   const QString reply = rfid::ui::Transceive(reader, rfid::ui::FromAscii(rfid::WithBcc(body)));
@@ -29,11 +23,11 @@ int CheckDesk(rfid::Reader& reader) {
   SingleInstance instance;
   try {
     if (!instance.Acquire()) {
-      Say(QStringLiteral("console: running; the reader is left to it"));
+      PrintLine(QStringLiteral("console: running; the reader is left to it"));
       return kExitRefused;
     }
   } catch (const std::exception& e) {
-    Say(QStringLiteral("console: cannot tell whether one is running: %1").arg(e.what()));
+    PrintLine(QStringLiteral("console: cannot tell whether one is running: %1").arg(e.what()));
     return kExitRefused;
   }
 
@@ -41,17 +35,17 @@ int CheckDesk(rfid::Reader& reader) {
   try {
     found = rfid::ui::DeviceFind(reader);
   } catch (const rfid::ReaderLibraryError& e) {
-    Say(QStringLiteral("reader library: not loaded: %1").arg(e.what()));
+    PrintLine(QStringLiteral("reader library: not loaded: %1").arg(e.what()));
     return kExitNothingRead;
   }
-  Say(QStringLiteral("reader library: %1%2")
+  PrintLine(QStringLiteral("reader library: %1%2")
           .arg(QString::fromStdString(reader.LibraryPath()),
                reader.Simulated() ? QStringLiteral(" (simulated reader, 모의 리더기)") : QString()));
   if (found == 0) {
-    Say(QStringLiteral("reader: none"));
+    PrintLine(QStringLiteral("reader: none"));
     return kExitNothingRead;
   }
-  Say(QStringLiteral("reader: found"));
+  PrintLine(QStringLiteral("reader: found"));
 
   // ISO 14443A first, as the console detects.
   QString card = QStringLiteral("none");
@@ -65,16 +59,16 @@ int CheckDesk(rfid::Reader& reader) {
       break;
     }
   }
-  Say(QStringLiteral("card: %1").arg(card));
+  PrintLine(QStringLiteral("card: %1").arg(card));
 
   const QString reply = Send(reader, rfid::ReadBody(1));
   if (!rfid::ui::ReplyOk(reply)) {
-    Say(QStringLiteral("block 01: not read (reply %1)").arg(reply));
+    PrintLine(QStringLiteral("block 01: not read (reply %1)").arg(reply));
   } else {
     const QString block =
         rfid::ui::ReplyField(reply, rfid::kBlockDataStart, rfid::kConsoleBlockDataLength);
     const auto number = rfid::NumberInBlock(rfid::ui::Utf16View(block), kDefaultDataLength);
-    Say(number ? QStringLiteral("block 01: number %1").arg(rfid::ui::FromU16(std::u16string(*number)))
+    PrintLine(number ? QStringLiteral("block 01: number %1").arg(rfid::ui::FromU16(std::u16string(*number)))
                : QStringLiteral("block 01: no number (%1)").arg(block));
   }
   return kExitDone;

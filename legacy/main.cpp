@@ -12,7 +12,7 @@ namespace {
 const char kHelp[] = R"(Usage: rfid-legacy [--version | --help]
 
 Opens the legacy reader window on the reader library in the current folder
-(./libtqr_32.so, on Windows .	qr_32.dll); ends when the window is closed,
+(./libtqr_32.so, on Windows .\tqr_32.dll); ends when the window is closed,
 with status 0.
 Manual: man rfid-legacy; on Windows README-Windows.txt beside the program.
 )";

@@ -56,10 +56,9 @@ rfid_wine_tree() {
 # network, mount and PID namespaces (vpcd's ports and the console's
 # single-instance socket meet nothing outside; every process ends with it),
 # with the project's root mounted at the same path and as the current
-# folder. The environment is clean but for the names passed in
-# RFID_TREE_ENV (NAME=VALUE words).
+# folder, in a clean environment.
 rfid_in_tree() {
-  rfid_as_root env RFID_TREE_ENV="${RFID_TREE_ENV:-}" unshare --net --mount --pid --fork --kill-child bash -c '
+  rfid_as_root unshare --net --mount --pid --fork --kill-child bash -c '
     set -e
     tree=$1 root=$2
     ip link set lo up
@@ -72,6 +71,6 @@ rfid_in_tree() {
     exec chroot "$tree" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin:/usr/lib/x86_64-linux-gnu/wine HOME=/root \
       XDG_RUNTIME_DIR=/run/user/0 \
       LANG=C.UTF-8 RFID_IN_TREE=1 ${CI:+CI=$CI} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-      $RFID_TREE_ENV /bin/bash -c "cd \"\$0\" && $1" "$root"
+      /bin/bash -c "cd \"\$0\" && $1" "$root"
   ' _ "$RFID_TREE" "$RFID_ROOT" "$1"
 }
