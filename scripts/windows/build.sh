@@ -12,7 +12,7 @@ rfid_install zip libgtest-dev g++-mingw-w64-i686-posix libqt6core6
 qt=$(scripts/windows/qt.sh | tail -n 1)
 
 RFID_CMAKE=$qt/bin/qt-cmake rfid_configure "$tree" -DCMAKE_BUILD_TYPE=Release
-targets=(rfid-console rfid-legacy tqr-sim tqr_32_sim tqr_32_pcsc)
+targets=(programs)
 if [[ "${RFID_WINDOWS_TESTS:-}" == 1 ]]; then
   targets+=(reader_tests sim_tests console_tests request_tests legacy_tests pcsc_rig_tests pcsc_console_tests)
 fi
