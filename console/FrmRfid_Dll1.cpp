@@ -491,7 +491,8 @@ QString FrmRfid_Dll1::ReadBlock() {
   m_TickLimit = 5;
   m_TickCount = 0;
   m_BlockRead = data;
-  qCInfo(lcConsole).noquote() << "read:" << (G_ReadData.isEmpty() ? "nothing" : G_ReadData);
+  if (!G_ReadData.isEmpty()) qCInfo(lcConsole).noquote() << "read:" << G_ReadData;
+  else qCInfo(lcConsole).noquote() << "read: nothing" << rfid::ui::WhyFailed(reply);
   return data;
 }
 

@@ -63,7 +63,7 @@ int CheckDesk(rfid::Reader& reader) {
 
   const QString reply = Send(reader, rfid::ReadBody(1));
   if (!rfid::ui::ReplyOk(reply)) {
-    PrintLine(QStringLiteral("block 01: not read (reply %1)").arg(reply));
+    PrintLine(QStringLiteral("block 01: not read %1").arg(rfid::ui::WhyFailed(reply)));
   } else {
     const QString block =
         rfid::ui::ReplyField(reply, rfid::kBlockDataStart, rfid::kConsoleBlockDataLength);

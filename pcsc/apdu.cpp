@@ -9,26 +9,34 @@ namespace rfid::pcsc {
 
 namespace {
 constexpr std::uint8_t kClass = 0xFF;
-constexpr std::uint8_t kKeySlot = 0x00;
 constexpr std::uint8_t kKeyA = 0x60;
 constexpr int kBlockBytes = 16;
 constexpr int kPageBytes = 4;  // Ultralight pages and ISO 15693 blocks
 constexpr int kPagesPerBlock = kBlockBytes / kPageBytes;
 constexpr std::array<std::uint8_t, kPageBytes> kTornMark = {0xFF, 0xFF, 0xFF, 0xFF};
 
-Plan ReadPlan(const CardInfo& card, int block) {
+// Le of an ISO 15693 block read: 00 (the whole block) where the reader
+// documents it.
+int VicinityLe(const ReaderFamily& family) { return family.vicinityLeZero ? 0 : kPageBytes; }
+
+Plan ReadPlan(const CardInfo& card, const ReaderFamily& family, int block) {
   Plan plan;
   switch (card.memory) {
     case Memory::Classic:
-      plan.steps = {{LoadTransportKey()}, {AuthenticateKeyA(block)},
-                    {ReadBinary(block, kBlockBytes), kBlockBytes}};
+      plan.authenticate = block;
+      plan.steps = {{ReadBinary(block, kBlockBytes), kBlockBytes}};
       break;
-    case Memory::Ultralight:  // one read returns four pages
-      plan.steps = {{ReadBinary(block * kPagesPerBlock, kBlockBytes), kBlockBytes}};
+    case Memory::Ultralight: {  // one read returns four pages
+      const int page = block * kPagesPerBlock;
+      Step step{ReadBinary(page, kBlockBytes), kBlockBytes};
+      step.pagesFrom = page;
+      plan.steps = {step};
       break;
+    }
     case Memory::Vicinity:
       for (int i = 0; i < kPagesPerBlock; ++i)
-        plan.steps.push_back({ReadBinary(block * kPagesPerBlock + i, kPageBytes), kPageBytes});
+        plan.steps.push_back(
+            {ReadBinary(block * kPagesPerBlock + i, VicinityLe(family)), kPageBytes});
       break;
     case Memory::Unknown:
       break;
@@ -40,15 +48,16 @@ Plan WritePlan(const CardInfo& card, int block, std::span<const std::uint8_t> da
   Plan plan;
   switch (card.memory) {
     case Memory::Classic:
-      plan.steps = {{LoadTransportKey()}, {AuthenticateKeyA(block)}, {UpdateBinary(block, data)}};
+      plan.authenticate = block;
+      plan.steps = {{UpdateBinary(block, data)}};
       break;
     case Memory::Ultralight:
     case Memory::Vicinity: {
+      const int first = block * kPagesPerBlock;
       // Four page writes. The first page is marked with bytes no number has,
       // the other pages follow, the first page's data comes last: a write
       // cut anywhere leaves the old block, the new one, or a marked block
       // that reads as no number.
-      const int first = block * kPagesPerBlock;
       const auto page = [&](int i) { return data.subspan(std::size_t(i * kPageBytes), kPageBytes); };
       plan.steps.push_back({UpdateBinary(first, kTornMark)});
       for (int i = 1; i < kPagesPerBlock; ++i) plan.steps.push_back({UpdateBinary(first + i, page(i))});
@@ -65,12 +74,12 @@ Plan WritePlan(const CardInfo& card, int block, std::span<const std::uint8_t> da
 
 Bytes GetUid() { return {kClass, 0xCA, 0x00, 0x00, 0x00}; }
 
-Bytes LoadTransportKey() {
-  return {kClass, 0x82, 0x00, kKeySlot, 0x06, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+Bytes LoadTransportKey(const KeyForm& form) {
+  return {kClass, 0x82, form.p1, form.p2, 0x06, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 }
 
-Bytes AuthenticateKeyA(int block) {
-  return {kClass, 0x86, 0x00, 0x00, 0x05, 0x01, 0x00, std::uint8_t(block), kKeyA, kKeySlot};
+Bytes AuthenticateKeyA(int block, std::uint8_t keyNumber) {
+  return {kClass, 0x86, 0x00, 0x00, 0x05, 0x01, 0x00, std::uint8_t(block), kKeyA, keyNumber};
 }
 
 Bytes ReadBinary(int address, int length) {
@@ -95,6 +104,11 @@ Bytes Buzzer(bool good) {
   return {kClass, 0x00, 0x40, 0x50, 0x04, 0x05, 0x01, 0x01, 0x01};
 }
 
+Bytes EscapeBuzzer(bool good) {
+  // Duration in 10 ms: the same 100 ms and 500 ms.
+  return {0xE0, 0x00, 0x00, 0x28, 0x01, std::uint8_t(good ? 10 : 50)};
+}
+
 bool UidLengthFits(Standard standard, std::size_t length) {
   switch (standard) {
     case Standard::Iso14443A: return length == 4 || length == 7 || length == 10;
@@ -104,7 +118,8 @@ bool UidLengthFits(Standard standard, std::size_t length) {
   return false;
 }
 
-std::variant<Plan, Refusal> PlanFor(const CheckedFrame& request, const CardInfo& card) {
+std::variant<Plan, Refusal> PlanFor(const CheckedFrame& request, const CardInfo& card,
+                                    const ReaderFamily& family) {
   switch (request.command) {
     case Command::Detect: {
       const Standard wanted = request.parameter == 1 ? Standard::Iso14443A : Standard::Iso15693;
@@ -117,7 +132,14 @@ std::variant<Plan, Refusal> PlanFor(const CheckedFrame& request, const CardInfo&
     }
     case Command::Beep: {
       Plan plan;
-      plan.steps = {{Buzzer(request.parameter == 1), 0, true}};
+      const bool good = request.parameter == 1;
+      switch (family.beep) {
+        case BeepKind::Plain: plan.steps = {{Buzzer(good), 0, true}}; break;
+        case BeepKind::Escape: plan.steps = {{EscapeBuzzer(good), 0, false, true}}; break;
+        case BeepKind::None:
+          return Refusal{Failure::NoBeep, std::string(family.name) + " readers have no beep that "
+                                          "PC/SC can sound"};
+      }
       return plan;
     }
     case Command::Read:
@@ -126,6 +148,10 @@ std::variant<Plan, Refusal> PlanFor(const CheckedFrame& request, const CardInfo&
   }
   if (card.memory == Memory::Unknown)
     return Refusal{Failure::UnknownLayout, "no block layout for " + card.Describe()};
+  if (card.memory == Memory::Vicinity && family.vicinityOwnCommands)
+    return Refusal{Failure::UnknownLayout, std::string(family.name) +
+                                               " readers take ISO 15693 only through their own "
+                                               "commands"};
   // Pages and ISO 15693 blocks are addressed by one byte (P2). Beyond it P1
   // would carry the rest, and a reader that drops P1 would reach pages 0 to 3.
   if ((card.memory == Memory::Ultralight || card.memory == Memory::Vicinity) &&
@@ -134,7 +160,7 @@ std::variant<Plan, Refusal> PlanFor(const CheckedFrame& request, const CardInfo&
                                          (card.memory == Memory::Ultralight ? "page " : "block ") +
                                          std::to_string(request.parameter * kPagesPerBlock) +
                                          ", beyond a one-byte address"};
-  if (request.command == Command::Read) return ReadPlan(card, request.parameter);
+  if (request.command == Command::Read) return ReadPlan(card, family, request.parameter);
   if (auto why = WriteRefusal(card, request.parameter))
     return Refusal{Failure::Refused, card.Describe() + ": " + *why};
   return WritePlan(card, request.parameter, request.data);

@@ -11,17 +11,21 @@
 
 #include "card_kind.h"
 #include "card_link.h"
+#include "reader_family.h"
 #include "reply.h"
 
 namespace rfid::pcsc {
 
 Bytes GetUid();
-// Key A FF FF FF FF FF FF into the reader's volatile key slot 0.
-Bytes LoadTransportKey();
-Bytes AuthenticateKeyA(int block);
+// The transport key A FF FF FF FF FF FF into the reader, in one of the forms
+// readers document.
+Bytes LoadTransportKey(const KeyForm& form);
+Bytes AuthenticateKeyA(int block, std::uint8_t keyNumber);
 Bytes ReadBinary(int address, int length);
 Bytes UpdateBinary(int address, std::span<const std::uint8_t> data);
 Bytes Buzzer(bool good);
+// The buzzer as ACS's escape command, for SCardControl.
+Bytes EscapeBuzzer(bool good);
 
 inline constexpr std::size_t kAnyLength = std::size_t(-1);
 
@@ -32,6 +36,11 @@ struct Step {
   // Success is 90 with any second byte (readers that report their LED
   // state there).
   bool anySw2 = false;
+  // Sent through SCardControl as an escape command, not as an APDU.
+  bool escape = false;
+  // An Ultralight read of four pages from this page: a reader that answers
+  // one page (4 bytes, whatever Le asks) gets the next three read one by one.
+  int pagesFrom = -1;
 };
 
 struct Plan {
@@ -39,6 +48,9 @@ struct Plan {
   // The reply's data is what the steps returned, in order; a detect also
   // checks the UID's length.
   bool detect = false;
+  // The MIFARE Classic block the steps need authenticated first (with the
+  // key loaded as the reader takes it); -1: none.
+  int authenticate = -1;
   // Once the step at this index is sent, the rest are sent even when the
   // caller has had its answer (the pages of one block).
   std::size_t finishFrom = std::size_t(-1);
@@ -49,8 +61,10 @@ struct Refusal {
   std::string why;
 };
 
-// The APDUs that carry out request on card, or why nothing may be sent.
-std::variant<Plan, Refusal> PlanFor(const CheckedFrame& request, const CardInfo& card);
+// The APDUs that carry out request on card on a reader of family, or why
+// nothing may be sent.
+std::variant<Plan, Refusal> PlanFor(const CheckedFrame& request, const CardInfo& card,
+                                    const ReaderFamily& family = GenericFamily());
 
 // Whether a UID of this many bytes belongs to the detected standard.
 bool UidLengthFits(Standard standard, std::size_t length);

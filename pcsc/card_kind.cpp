@@ -11,8 +11,13 @@ namespace {
 constexpr std::array<std::uint8_t, 5> kPcscRid = {0xA0, 0x00, 0x00, 0x03, 0x06};
 
 constexpr std::uint8_t kStandard14443A3 = 0x03;
-constexpr std::uint8_t kStandard15693First = 0x09;  // readers report 15693 cards as 09 to 0C
+// ISO 15693 parts 1 to 4. Readers give storage cards (ICODE, Tag-it, ...)
+// part 3 or 4; an iCLASS badge comes as part 2 on OMNIKEY readers.
+constexpr std::uint8_t kStandard15693First = 0x09;
 constexpr std::uint8_t kStandard15693Last = 0x0C;
+constexpr std::uint8_t kStandard15693Storage = 0x0B;
+// PicoPass, HID's iCLASS: no blocks of ours on it.
+constexpr std::uint16_t kIclassFirst = 0x0017, kIclassLast = 0x0020;
 
 // Historical bytes of an ATR, or nothing when its structure does not hold.
 std::optional<std::vector<std::uint8_t>> HistoricalBytes(std::span<const std::uint8_t> atr) {
@@ -52,6 +57,9 @@ CardInfo IdentifyCard(std::span<const std::uint8_t> atr) {
       case 0x0001: info.memory = Memory::Classic; info.classicBlocks = 64; break;
       case 0x0002: info.memory = Memory::Classic; info.classicBlocks = 256; break;
       case 0x0026: info.memory = Memory::Classic; info.classicBlocks = 20; break;
+      // MIFARE Plus in security level 1 is a Classic card to the reader.
+      case 0x0036: info.memory = Memory::Classic; info.classicBlocks = 128; break;
+      case 0x0037: info.memory = Memory::Classic; info.classicBlocks = 256; break;
       case 0x0003:  // Ultralight, and NTAG as most readers name it
       case 0x003A:  // Ultralight C
       case 0x003D:  // Ultralight EV1
@@ -61,7 +69,8 @@ CardInfo IdentifyCard(std::span<const std::uint8_t> atr) {
     }
   } else if (standard >= kStandard15693First && standard <= kStandard15693Last) {
     info.standard = Standard::Iso15693;
-    info.memory = Memory::Vicinity;
+    info.iclass = info.name >= kIclassFirst && info.name <= kIclassLast;
+    if (standard >= kStandard15693Storage && !info.iclass) info.memory = Memory::Vicinity;
   }
   return info;
 }
@@ -69,12 +78,16 @@ CardInfo IdentifyCard(std::span<const std::uint8_t> atr) {
 std::string CardInfo::Describe() const {
   switch (memory) {
     case Memory::Classic:
+      if (name == 0x0036 || name == 0x0037)
+        return classicBlocks == 128 ? "MIFARE Plus 2K (SL1)" : "MIFARE Plus 4K (SL1)";
       return classicBlocks == 20 ? "MIFARE Mini" : classicBlocks == 64 ? "MIFARE Classic 1K"
                                                                         : "MIFARE Classic 4K";
     case Memory::Ultralight: return "MIFARE Ultralight / NTAG";
     case Memory::Vicinity: return "ISO 15693";
     case Memory::Unknown: break;
   }
+  if (iclass) return "iCLASS card";
+  if (standard == Standard::Iso15693) return "ISO 15693 card of unknown layout";
   return standard == Standard::Iso14443A ? "ISO 14443A card of unknown layout"
                                          : "not a contactless storage card";
 }

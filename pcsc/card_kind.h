@@ -22,7 +22,8 @@ struct CardInfo {
   Standard standard = Standard::Unknown;
   Memory memory = Memory::Unknown;
   std::uint16_t name = 0;  // the card name bytes of the ATR
-  int classicBlocks = 0;   // 20 Mini, 64 1K, 256 4K
+  int classicBlocks = 0;   // 20 Mini, 64 1K, 128 Plus 2K, 256 4K
+  bool iclass = false;     // HID iCLASS (PicoPass)
   std::string Describe() const;
 };
 

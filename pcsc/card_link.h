@@ -62,6 +62,13 @@ class CardLink {
   virtual void EndTransaction() = 0;
   // The whole response, status word included.
   virtual Bytes Transmit(const Bytes& command) = 0;
+  // A command for the reader itself, through SCardControl with the CCID
+  // escape code; its response. Throws LinkError (Failed) when the driver
+  // takes no escape commands.
+  virtual Bytes Control(const Bytes& command) {
+    (void)command;
+    throw LinkError(LinkFault::Failed, "this link sends no escape commands");
+  }
 };
 
 }  // namespace rfid::pcsc

@@ -141,7 +141,7 @@ void Engine::Notify(const Settings& settings, const Result& outcome) {
       notice += ". Programs using PC/SC:";
       for (std::size_t i = 0; i < programs.size(); ++i) notice += (i ? ", " : " ") + programs[i];
     }
-  } else if (*outcome.failure == Failure::Busy) {
+  } else if (*outcome.failure == Failure::Busy || *outcome.failure == Failure::KeyLoad) {
     notice = outcome.note;
   } else {
     return;

@@ -2,6 +2,7 @@
 
 #include <winscard.h>
 
+#include <algorithm>
 #include <array>
 
 #include "pcsc_platform.h"
@@ -152,6 +153,15 @@ class PcscLink final : public CardLink {
                                   response.data(), &length);
     if (rv != SCARD_S_SUCCESS) Throw("SCardTransmit", rv);
     return Bytes(response.begin(), response.begin() + std::ptrdiff_t(length));
+  }
+
+  Bytes Control(const Bytes& command) override {
+    std::array<BYTE, 258> response{};
+    DWORD length = 0;
+    const LONG rv = SCardControl(Card(), kEscapeControlCode, command.data(), DWORD(command.size()),
+                                 response.data(), DWORD(response.size()), &length);
+    if (rv != SCARD_S_SUCCESS) Throw("SCardControl", rv);
+    return Bytes(response.begin(), response.begin() + std::ptrdiff_t(std::min<DWORD>(length, 258)));
   }
 
  private:

@@ -17,6 +17,10 @@
 
 namespace rfid::pcsc {
 
+// SCardControl's code for a CCID escape command: pcsc-lite's
+// SCARD_CTL_CODE(1), Windows' SCARD_CTL_CODE(3500).
+extern const DWORD kEscapeControlCode;
+
 // The service's text for a result code: pcsc-lite's own on Linux, the
 // system's message on Windows.
 std::string PcscErrorText(LONG rv);

@@ -10,6 +10,10 @@
 
 namespace rfid::pcsc {
 
+// The CCID driver passes it on only with ifdDriverOptions 0x0001 in its
+// Info.plist.
+const DWORD kEscapeControlCode = 0x42000000 + 1;
+
 std::string PcscErrorText(LONG rv) { return pcsc_stringify_error(rv); }
 
 std::optional<LinkFault> PlatformFault(LONG) { return std::nullopt; }

@@ -7,6 +7,11 @@
 
 namespace rfid::pcsc {
 
+// SCARD_CTL_CODE(3500): CTL_CODE(FILE_DEVICE_SMARTCARD, 3500, METHOD_BUFFERED,
+// FILE_ANY_ACCESS). The inbox CCID driver passes it on only with the
+// EscapeCommandEnable value set for the reader.
+const DWORD kEscapeControlCode = (0x31 << 16) | (3500 << 2);
+
 // Wine's winscard, and Windows for a context of a service that has stopped,
 // answer a dead handle with Win32 codes: the link is stale, not failed.
 std::optional<LinkFault> PlatformFault(LONG rv) {

@@ -37,6 +37,29 @@ int Fit(const CheckedFrame& request, const CardInfo& card) {
   return 0;
 }
 
+std::uint16_t StatusWord(const Bytes& response) {
+  return response.size() < 2 ? 0 : std::uint16_t(response[response.size() - 2] << 8 | response.back());
+}
+
+std::string SwText(std::uint16_t sw) {
+  return ByteText(std::uint8_t(sw >> 8)) + " " + ByteText(std::uint8_t(sw));
+}
+
+// Answers to a key load that mean "not in this form here" (ACS readers
+// answer 63 00 to everything, OMNIKEY 69 86, SCM and Identiv 69 88): the
+// next form is tried.
+bool FormNotTaken(std::uint16_t sw) {
+  switch (sw) {
+    case 0x6300: case 0x6986: case 0x6987: case 0x6988: case 0x6A81: case 0x6A86: case 0x6B00:
+      return true;
+    default: return false;
+  }
+}
+
+// Answers to an authentication that refuse its key number or type, not
+// the card's key.
+bool KeyNumberNotTaken(std::uint16_t sw) { return sw == 0x6986 || sw == 0x6988 || sw == 0x6B00; }
+
 class TransactionGuard {
  public:
   explicit TransactionGuard(CardLink& link) : m_Link(link) { m_Link.BeginTransaction(); }
@@ -67,6 +90,7 @@ void Session::Before(Wait wait) {
 void Session::Drop() {
   if (m_Link && m_Connected) m_Link->Disconnect();
   m_Connected = false;
+  m_KeyLoaded.reset();
   m_Link.reset();
 }
 
@@ -121,7 +145,8 @@ Result Session::Attempt(const CheckedFrame& request, bool& sent) {
   const std::string earlier = m_Connected ? m_Reader : std::string();
   if (!m_Connected || Fit(request, m_Card) < kBestFit || (Pinned(request) && m_Reader != m_Pinned))
     if (auto failed = Choose(request)) return *failed;
-  auto plan = PlanFor(request, m_Card);
+  if (request.command == Command::Beep) SayBeep();
+  auto plan = PlanFor(request, m_Card, FamilyOf(m_Reader));
   if (auto* refusal = std::get_if<Refusal>(&plan)) {
     // Refused by what we knew of the card: make sure it is still that card.
     if (earlier == m_Reader) {
@@ -188,6 +213,7 @@ std::optional<Result> Session::Choose(const CheckedFrame& request) {
     }
     if (!atr) continue;
     m_Connected = true;
+    m_KeyLoaded.reset();  // a new connection loads the key again
     m_Filter = filter;
     m_Atr = *atr;
     m_Card = IdentifyCard(*atr);
@@ -203,11 +229,84 @@ std::optional<Result> Session::Choose(const CheckedFrame& request) {
     return Fail(Failure::InUse, "reader \"" + inUse + "\" is held exclusively by another program");
   if (firstCard) {
     // Cards lie there, none of a kind this request can use.
-    auto plan = PlanFor(request, IdentifyCard(firstCard->atr));
+    auto plan = PlanFor(request, IdentifyCard(firstCard->atr), FamilyOf(firstCard->name));
     if (auto* refusal = std::get_if<Refusal>(&plan))
       return Fail(refusal->failure, "reader \"" + firstCard->name + "\": " + refusal->why);
   }
   return Fail(Failure::NoCard, "no card on any reader");
+}
+
+void Session::SayBeep() {
+  if (!m_Settings->notice || !m_BeepSaid.insert(m_Reader).second) return;
+  const ReaderFamily& family = FamilyOf(m_Reader);
+  const char* how = family.beep == BeepKind::Plain    ? "beeps with FF 00 40"
+                    : family.beep == BeepKind::Escape ? "beeps with the escape command E0 00 00 28 "
+                                                        "(SCardControl)"
+                                                      : "has no beep the library can sound";
+  m_Settings->notice("reader \"" + m_Reader + "\" (" + std::string(family.name) + ") " + how);
+}
+
+Bytes Session::Send(const Bytes& command, bool escape, bool& sent) {
+  Trace((escape ? "> escape " : "> ") + HexBytes(command, true));
+  Bytes response = escape ? m_Link->Control(command) : m_Link->Transmit(command);
+  sent = true;
+  const std::size_t data = response.size() < 2 || escape ? response.size() : response.size() - 2;
+  Trace("< " + HexBytes(std::span(response).first(data), true) +
+        (data == response.size() ? "" : (data ? " SW " : "SW ") + HexBytes(std::span(response).last(2), true)));
+  return response;
+}
+
+std::optional<Result> Session::Authenticate(int block, bool& sent) {
+  const auto forms = KeyForms();
+  // Each APDU here may be the one an answered exchange must not send.
+  const auto status = [&](const Bytes& command) {
+    Before(Wait::Card);
+    return StatusWord(Send(command, false, sent));
+  };
+  const auto authenticate = [&](const KeyForm& form) {
+    return status(AuthenticateKeyA(block, form.keyNumber));
+  };
+  const auto otherKey = [](std::uint16_t sw) {
+    return Fail(Failure::CardError, "authentication failed (status word " + SwText(sw) +
+                                        "): the card's key A is not the transport key");
+  };
+  if (m_KeyLoaded) {
+    const std::uint16_t sw = authenticate(forms[*m_KeyLoaded]);
+    if (sw == 0x9000) return std::nullopt;
+    return otherKey(sw);
+  }
+  // The form this reader took before, else its family's first and the rest.
+  std::vector<std::size_t> order;
+  if (const auto known = m_KeyForms.find(m_Reader); known != m_KeyForms.end()) {
+    order = {known->second};
+  } else {
+    order = {FamilyOf(m_Reader).firstKeyForm};
+    for (std::size_t i = 0; i < forms.size(); ++i)
+      if (i != order.front()) order.push_back(i);
+  }
+  for (const std::size_t i : order) {
+    const KeyForm& form = forms[i];
+    // EEPROM may hold the key already: a load there wears it, so it is
+    // written only when the slot's key fails.
+    if (form.nonVolatile && authenticate(form) == 0x9000) {
+      m_KeyLoaded = m_KeyForms[m_Reader] = i;
+      return std::nullopt;
+    }
+    const std::uint16_t loaded = status(LoadTransportKey(form));
+    if (loaded != 0x9000) {
+      if (FormNotTaken(loaded)) continue;
+      return Fail(Failure::CardError, "key load: status word " + SwText(loaded));
+    }
+    const std::uint16_t sw = authenticate(form);
+    if (sw != 0x9000 && KeyNumberNotTaken(sw)) continue;
+    m_KeyLoaded = m_KeyForms[m_Reader] = i;
+    if (sw == 0x9000) return std::nullopt;
+    return otherKey(sw);
+  }
+  return Fail(Failure::KeyLoad, "reader \"" + m_Reader +
+                                    "\" took the MIFARE Classic key in none of the forms readers "
+                                    "document: its Classic cards cannot be read or written "
+                                    "(pcsc/README.md lists the readers)");
 }
 
 Result Session::Execute(const Plan& plan, bool& sent) {
@@ -215,6 +314,8 @@ Result Session::Execute(const Plan& plan, bool& sent) {
   // us wait here, before anything is sent, never in the middle.
   Before(Wait::Reader);
   TransactionGuard hold(*m_Link);
+  if (plan.authenticate >= 0)
+    if (auto failed = Authenticate(plan.authenticate, sent)) return *failed;
   Bytes data;
   // Once a block's first page has gone out its other pages follow, also
   // when the caller has had its answer: a block is never left half old,
@@ -224,18 +325,37 @@ Result Session::Execute(const Plan& plan, bool& sent) {
     const Step& step = plan.steps[i];
     if (!finishing) Before(Wait::Card);
     finishing = finishing || i >= plan.finishFrom;
-    Trace("> " + HexBytes(step.command, true));
-    const Bytes response = m_Link->Transmit(step.command);
-    sent = true;
-    if (response.size() < 2) {
-      Trace("< " + HexBytes(response, true) + " (no status word)");
-      return Fail(Failure::CardError, "response without a status word");
+    Bytes response;
+    try {
+      response = Send(step.command, step.escape, sent);
+    } catch (const LinkError& e) {
+      if (!step.escape || e.Fault() != LinkFault::Failed) throw;
+      return Fail(Failure::CardError, std::string("escape command refused: ") + e.what() +
+                                          " (the CCID driver takes it with ifdDriverOptions 0x0001 "
+                                          "on Linux, with EscapeCommandEnable on Windows)");
     }
+    if (step.escape) {  // E1 00 00 00 01 <status>
+      if (response.size() < 2 || response[0] != 0xE1 || response[1] != 0x00)
+        return Fail(Failure::CardError, "escape command answered " + HexBytes(response, true));
+      continue;
+    }
+    if (response.size() < 2) return Fail(Failure::CardError, "response without a status word");
     const std::span<const std::uint8_t> body(response.data(), response.size() - 2);
-    const std::string sw = HexBytes(std::span(response).last(2), true);
-    Trace("< " + (body.empty() ? std::string() : HexBytes(body, true) + " ") + "SW " + sw);
-    if (response[response.size() - 2] != 0x90 || (response.back() != 0x00 && !step.anySw2))
-      return Fail(Failure::CardError, "status word " + sw);
+    const std::uint16_t sw = StatusWord(response);
+    if (sw >> 8 != 0x90 || (sw != 0x9000 && !step.anySw2))
+      return Fail(Failure::CardError, "status word " + SwText(sw));
+    if (step.pagesFrom >= 0 && body.size() == 4) {
+      // One page, whatever Le asked: the block's other pages one by one.
+      data.insert(data.end(), body.begin(), body.end());
+      for (int page = step.pagesFrom + 1; page < step.pagesFrom + 4; ++page) {
+        const Bytes next = Send(ReadBinary(page, 4), false, sent);
+        if (StatusWord(next) != 0x9000 || next.size() < 6)
+          return Fail(Failure::CardError, "page " + std::to_string(page) + ": status word " +
+                                              SwText(StatusWord(next)));
+        data.insert(data.end(), next.begin(), next.begin() + 4);
+      }
+      continue;
+    }
     if (step.dataLength != kAnyLength && body.size() != step.dataLength)
       return Fail(Failure::CardError, std::to_string(body.size()) + " data bytes, expected " +
                                           std::to_string(step.dataLength));

@@ -2,9 +2,12 @@
 // them, keeping the connection from one exchange to the next.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,6 +79,11 @@ class Session {
   Result Attempt(const CheckedFrame& request, bool& sent);
   std::optional<Result> Choose(const CheckedFrame& request);
   Result Execute(const Plan& plan, bool& sent);
+  // Loads the transport key as the reader takes it (once per connection)
+  // and authenticates block with it; nullopt when that succeeded.
+  std::optional<Result> Authenticate(int block, bool& sent);
+  Bytes Send(const Bytes& command, bool escape, bool& sent);
+  void SayBeep();
   void Drop();
   void Before(Wait wait);
   void Trace(const std::string& line) const;
@@ -94,6 +102,11 @@ class Session {
   // blocks; empty: reads and writes go to any reader's storage card.
   std::string m_Pinned;
   std::string m_PinnedFilter;
+  // The key form each reader took, for the life of the process; the form
+  // loaded on the connection there is now.
+  std::map<std::string, std::size_t> m_KeyForms;
+  std::optional<std::size_t> m_KeyLoaded;
+  std::set<std::string> m_BeepSaid;  // readers whose beep the notices named
 };
 
 }  // namespace rfid::pcsc

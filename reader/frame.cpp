@@ -21,6 +21,22 @@ std::string FailureReply(int reason) {
   return reply;
 }
 
+std::string_view OperatorText(std::string_view reply) {
+  if (reply.size() < 4 || reply.substr(0, 2) != "4E") return {};
+  switch (HexPairValue(reply.substr(2, 2))) {
+    case int(Failure::NoCard): return "카드가 없습니다";
+    case int(Failure::NoReader): return "리더기를 찾지 못했습니다";
+    case int(Failure::CardError): return "카드가 명령을 거부했습니다 (카드의 키가 다르거나 블록이 잠김)";
+    case int(Failure::Lost): return "카드가 도중에 떨어졌습니다";
+    case int(Failure::Timeout): return "리더기가 3초 안에 답하지 않았습니다";
+    case int(Failure::UnknownLayout): return "이 카드의 블록 구조를 모릅니다";
+    case int(Failure::InUse): return "다른 프로그램이 리더기를 쓰고 있습니다";
+    case int(Failure::KeyLoad): return "리더기가 카드 키를 받지 않습니다 (카드가 아니라 리더기 문제)";
+    case int(Failure::NoBeep): return "이 리더기는 부저를 울릴 수 없습니다";
+    default: return {};
+  }
+}
+
 namespace {
 int PairAt(std::string_view frame, std::size_t index) {
   return HexPairValue(frame.substr(index, 2));

@@ -123,8 +123,13 @@ enum class Failure : std::uint8_t {
   Internal = 0x10,
   InUse = 0x11,  // another program holds the reader or keeps the card in a transaction
   Busy = 0x12,   // an earlier exchange is still inside the PC/SC service; nothing sent
+  KeyLoad = 0x13,  // the reader took the MIFARE Classic key in none of the documented forms
+  NoBeep = 0x14,   // the reader has no beep the library can sound; nothing sent
 };
 inline std::string FailureReply(Failure why) { return FailureReply(int(why)); }
+// What an operator reads of a failure reply's reason (Korean, UTF-8); empty
+// for a success and for reasons nobody at a desk can act on.
+std::string_view OperatorText(std::string_view reply);
 
 // A frame as a strict reader takes it: 38 hexadecimal digits (either case),
 // a matching check byte, a known command, beeps and detects with 01 or 02.

@@ -16,6 +16,12 @@ QString ReplyField(const QString& reply, std::size_t start, std::size_t count) {
   return QString::fromUtf16(field.data(), qsizetype(field.size()));
 }
 
+QString WhyFailed(const QString& reply) {
+  const std::string_view text = rfid::OperatorText(reply.toStdString());
+  if (text.empty()) return QStringLiteral("(reply %1)").arg(reply);
+  return QStringLiteral("(reply %1: %2)").arg(reply, QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
 QString FromAscii(std::string_view text) {
   return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }

@@ -29,6 +29,9 @@ std::u16string_view Utf16View(const QString& text);
 // The reply's status and data fields (reader/frame.h) on Qt text.
 bool ReplyOk(const QString& reply);
 QString ReplyField(const QString& reply, std::size_t start, std::size_t count);
+// "(reply 4E0B45: <the operator's text>)" for a failure reply, for a log
+// line; "(reply ...)" alone when the reason has no text.
+QString WhyFailed(const QString& reply);
 QString FromU16(const std::u16string& text);
 // Frame texts from reader/, which are plain ASCII.
 QString FromAscii(std::string_view text);

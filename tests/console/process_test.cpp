@@ -78,7 +78,7 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
       {.name = "--check, a blank card", .args = {"--check"}, .status = 0,
        .output = "%LIB%%CARD%\nblock 01: no number (0000000000000000)\n", .platform = nullptr},
       {.name = "--check, no card", .sim = {"card", "none"}, .args = {"--check"}, .status = 0,
-       .output = "%LIB%\nreader: found\ncard: none\nblock 01: not read (reply 4E0648)\n",
+       .output = "%LIB%\nreader: found\ncard: none\nblock 01: not read (reply 4E0648: 카드가 없습니다)\n",
        .platform = nullptr},
       {.name = "--check, no reader", .sim = {"detach"}, .args = {"--check"}, .status = 2,
        .output = "%LIB%\nreader: none\n", .platform = nullptr},

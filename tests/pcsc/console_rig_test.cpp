@@ -33,7 +33,7 @@ class Console {
 #endif
     env.insert("QT_LOGGING_RULES", "rfid.*=true");
     m_Process.setProcessEnvironment(env);
-    m_Process.setStandardOutputFile(QProcess::nullDevice());
+    m_Process.setStandardOutputFile(m_Dir.filePath("stdout.log"));
     m_Process.setStandardErrorFile(m_Dir.filePath("stderr.log"));
     m_Process.start(RFID_CONSOLE_BIN, words);
     m_Process.waitForStarted(10000);
@@ -64,8 +64,8 @@ class Console {
   int ExitCode() const {
     return m_Process.exitStatus() == QProcess::NormalExit ? m_Process.exitCode() : -1;
   }
-  std::string Log() const {
-    QFile log(m_Dir.filePath("stderr.log"));
+  std::string Log(const char* name = "stderr.log") const {
+    QFile log(m_Dir.filePath(name));
     return log.open(QIODevice::ReadOnly) ? log.readAll().toStdString() : std::string();
   }
 
@@ -160,6 +160,31 @@ TEST_F(ConsoleOnRig, FaultTableRows) {
     if (card.Inserted()) Remove(card);
   }
   std::fflush(stdout);
+}
+
+// The unattended write on each reader family's documented answers: status
+// 0 and the number on standard output exactly when the card holds it. Only
+// a reader that keeps its keys to itself cannot write a Classic card.
+TEST_F(ConsoleOnRig, EachReaderFamily) {
+  const Bytes number = testing::FromHex("0012345678AAAAAA2020202020202020");
+  for (const ReaderProfile& profile : ReaderProfiles()) {
+    SCOPED_TRACE(profile.name);
+    m_Cards.clear();
+    m_Rig.reset();
+    m_Rig = std::make_unique<PcscRig>(PcscRig::Readers::Virtual, profile.name);
+    m_Cards.push_back(std::make_unique<VirtualCard>(CardType::Classic1K, profile));
+    m_Cards.back()->Insert();
+    ASSERT_TRUE(m_Rig->WaitForCard(std::string(profile.name) + " 00 00", true));
+    Console console({"0012345678", QStringLiteral("홍길동")});
+    ASSERT_TRUE(console.WaitForLog("loaded:", 30s)) << console.Log();
+    if (!console.WaitForExit(8s)) console.Terminate();
+    ASSERT_TRUE(console.WaitForExit(5s));
+    const bool holds = m_Cards.back()->With([](CardModel& m) { return m.Read(16, 16); }) == number;
+    std::string out = console.Log("stdout.log");
+    std::erase(out, '\r');  // Windows' text mode
+    EXPECT_EQ(console.ExitCode() == 0 && out == "0012345678\n", holds) << console.Log();
+    EXPECT_EQ(holds, !profile.keys.empty()) << console.Log();
+  }
 }
 
 }  // namespace

@@ -32,6 +32,7 @@ struct Script {
   std::vector<std::string> calls;
   std::set<std::string> exclusive;  // readers another program holds exclusively
   int links = 0;
+  std::optional<Bytes> escapeAnswer;  // nullopt: the driver refuses escape commands
   bool block = false;       // Transmit waits until released
   bool blockBegin = false;  // so does BeginTransaction: another program's transaction
   std::condition_variable released;
@@ -113,6 +114,12 @@ class ScriptedLink final : public CardLink {
     m_Script->released.wait(lock, [&] { return !m_Script->block; });
     m_Script->Fault("transmit");
     return m_Script->cards.at(m_Script->connected).Respond(command);
+  }
+  Bytes Control(const Bytes& command) override {
+    std::lock_guard lock(m_Script->mutex);
+    m_Script->calls.push_back("escape " + Hex(command));
+    if (!m_Script->escapeAnswer) throw LinkError(LinkFault::Failed, "scripted: not supported");
+    return *m_Script->escapeAnswer;
   }
 
  private:
@@ -241,13 +248,46 @@ TEST_F(SessionTest, ReaderChosenByTheCardKind) {
     EXPECT_EQ(out.failure, row.failure) << out.note;
     if (!row.failure) {
       EXPECT_EQ(s->connected, row.chosen);
-      // The log says which reader served.
-      ASSERT_EQ(notices.size(), 1u);
+      // The log says which reader served (and, for a beep, which beep).
+      ASSERT_EQ(notices.size(), row.request.command == Command::Beep ? 2u : 1u);
       EXPECT_NE(notices[0].find("reader \"" + row.chosen + "\" serves"), std::string::npos)
           << notices[0];
     } else {
       EXPECT_EQ(s->Count("> "), 0);
     }
+  }
+}
+
+// The beep each family documents; one that fails or does not exist is a
+// failure reply, and the connection stays.
+TEST_F(SessionTest, BeepByReaderFamily) {
+  struct Row {
+    const char* reader;
+    std::optional<Bytes> escapeAnswer;
+    std::string sent;  // the one call that beeps; empty: none
+    std::optional<Failure> failure;
+  };
+  const Bytes answered = {0xE1, 0x00, 0x00, 0x00, 0x01, 0x00};
+  const Row rows[] = {
+      {"ACS ACR122U PICC Interface 00 00", std::nullopt, "> FF0040A00401010101", std::nullopt},
+      {"ACS ACR1281 1S Dual Reader PICC 00 00", answered, "escape E0000028010A", std::nullopt},
+      {"ACS ACR1281 1S Dual Reader PICC 00 00", std::nullopt, "escape E0000028010A",
+       Failure::CardError},
+      {"HID Global OMNIKEY 5422CL Smartcard Reader 01 00", answered, "", Failure::NoBeep},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.reader);
+    auto s = std::make_shared<Script>();
+    s->readers = {row.reader};
+    s->cards.emplace(row.reader, rig::CardModel(rig::CardType::Classic1K));
+    s->escapeAnswer = row.escapeAnswer;
+    Session fresh(FactoryFor(s));
+    EXPECT_EQ(fresh.Run(Make(Command::Beep, 1), settings).failure, row.failure);
+    std::vector<std::string> beeps;
+    for (const std::string& call : s->calls)
+      if (call.rfind("> ", 0) == 0 || call.rfind("escape", 0) == 0) beeps.push_back(call);
+    EXPECT_EQ(beeps, row.sent.empty() ? std::vector<std::string>{} : std::vector{row.sent});
+    EXPECT_EQ(s->Count("disconnect"), 0);
   }
 }
 

@@ -1,5 +1,6 @@
 #include "virtual_card.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <optional>
@@ -63,7 +64,34 @@ Bytes StorageAtr(std::uint8_t standard, std::uint16_t name) {
   return atr;
 }
 
-CardModel::CardModel(CardType type) : m_Type(type) {
+// Each answer as the family's reference manual gives it (pcsc/README.md
+// names them).
+const std::vector<ReaderProfile>& ReaderProfiles() {
+  using V = ReaderProfile::Vicinity;
+  static const std::vector<ReaderProfile> profiles = {
+      {"Virtual PCD", {{0x00, 0x00, 0}, {0x00, 0x01, 1}, {0x20, 0x00, 0}, {0x20, 0x01, 1}}, kWrongP1P2},
+      // ACR122U API: volatile key numbers 00-01, 63 00 to every failure; no 15693.
+      {"ACS ACR122U PICC Interface", {{0x00, 0x00, 0}, {0x00, 0x01, 1}}, kFailed, 16, V::NotRead},
+      // ACM1252U reference: the same keys; FF 00 40 among its ACR122U commands.
+      {"ACS ACR1252 1S CL Reader PICC", {{0x00, 0x00, 0}, {0x00, 0x01, 1}}, kFailed, 16, V::NotRead},
+      // ACR1281U: 20 the volatile session key (00-1F EEPROM); buzzer by escape only.
+      {"ACS ACR1281 1S Dual Reader PICC", {{0x00, 0x20, 0x20}}, kFailed, 16, V::NotRead, false},
+      // OMNIKEY: volatile loads answered 69 86, keys in its non-volatile
+      // slots; 15693 READ with Le 00; no buzzer APDU.
+      {"HID Global OMNIKEY 5422CL Smartcard Reader", {{0x20, 0x00, 0}, {0x20, 0x01, 1}}, 0x6986, 16,
+       V::Le00, false},
+      // uTrust 3720F reference: FF 82 00 60, then key number 01; other forms
+      // 69 88; READ gives one Ultralight page whatever Le; 15693 by FF FC only.
+      {"Identiv uTrust 3700 F CL Reader", {{0x00, 0x60, 1}}, 0x6988, 4, V::OwnCommands, false},
+      // R502 CL PPDU: keys 00/01 volatile; 15693 READ with Le 00; its own beep.
+      {"Feitian R502 CL", {{0x00, 0x00, 0}, {0x00, 0x01, 1}}, kFailed, 16, V::Le00, false},
+      // Older R502B firmware keeps keys in the reader behind its PIN.
+      {"FT R502B Contactless", {}, kFailed, 16, V::Le00, false},
+  };
+  return profiles;
+}
+
+CardModel::CardModel(CardType type, const ReaderProfile& reader) : m_Type(type), m_Reader(&reader) {
   switch (type) {
     case CardType::Classic1K:
     case CardType::Classic4K: {
@@ -152,6 +180,7 @@ Bytes CardModel::Respond(const Bytes& apdu) {
     case 0x00:
       if (apdu[2] != 0x40) return Sw(kWrongP1P2);
       if (apdu.size() != 9 || apdu[4] != 4) return Sw(kWrongLength);
+      if (!m_Reader->plainBeep) return Sw(kNotSupported);
       if (m_BuzzerStatus >> 8 == 0x90) ++m_Beeps;
       return Sw(m_BuzzerStatus);
     default: return Sw(kInsUnknown);
@@ -170,20 +199,25 @@ Bytes CardModel::GetData(const Bytes& apdu) const {
 Bytes CardModel::LoadKeys(const Bytes& apdu) {
   const auto data = CommandData(apdu);
   if (!data || data->size() != 6) return Sw(kWrongLength);
-  if ((apdu[2] != 0x00 && apdu[2] != 0x20) || apdu[3] >= m_Keys.size()) return Sw(kWrongP1P2);
-  m_Keys[apdu[3]] = *data;
-  return Sw(kOk);
+  for (const ReaderProfile::Key& key : m_Reader->keys)
+    if (key.p1 == apdu[2] && key.p2 == apdu[3]) {
+      m_Keys[key.number] = *data;
+      return Sw(kOk);
+    }
+  return Sw(m_Reader->refusal);
 }
 
 Bytes CardModel::Authenticate(const Bytes& apdu) {
   const auto data = CommandData(apdu);
   if (!data || data->size() != 5) return Sw(kWrongLength);
   const Bytes& d = *data;
-  if (d[0] != 0x01 || (d[3] != 0x60 && d[3] != 0x61) || d[4] >= m_Keys.size())
-    return Sw(kWrongP1P2);
+  const auto named = [&](const ReaderProfile::Key& key) { return key.number == d[4]; };
+  if (d[0] != 0x01 || (d[3] != 0x60 && d[3] != 0x61) ||
+      std::none_of(m_Reader->keys.begin(), m_Reader->keys.end(), named))
+    return Sw(m_Reader->refusal);
   m_AuthenticatedSector = -1;
   const int block = d[1] << 8 | d[2];
-  if (!IsClassic() || block >= m_Units || m_Keys[d[4]].empty()) return Sw(kFailed);
+  if (!IsClassic() || block >= m_Units || !m_Keys.count(d[4])) return Sw(kFailed);
   const int sector = SectorOf(block);
   const std::size_t keyOffset = std::size_t(TrailerOf(sector)) * 16 + (d[3] == 0x60 ? 0 : 10);
   if (Read(keyOffset, 6) != m_Keys[d[4]]) return Sw(kFailed);
@@ -255,10 +289,11 @@ bool CardModel::PageLocked(int page) const {
 
 Bytes CardModel::UltralightRead(int page, std::size_t le) const {
   if (page >= m_Units) return Sw(kNotFound);
-  if (le != 16) return Sw(kWrongLe | 16);
+  const std::size_t pages = m_Reader->ultralightRead / 4;
+  if (pages == 4 && le != 16) return Sw(kWrongLe | 16);
   Bytes data;
-  for (int i = 0; i < 4; ++i) {  // reads roll over past the last page
-    const int at = (page + i) % m_Units;
+  for (std::size_t i = 0; i < pages; ++i) {  // reads roll over past the last page
+    const int at = (page + int(i)) % m_Units;
     Bytes p = Read(std::size_t(at) * 4, 4);
     if (m_Type == CardType::Ntag215 && (at == kNtagPwdPage || at == kNtagPackPage))
       p.assign(4, 0x00);  // the password and PACK never read
@@ -286,19 +321,28 @@ Bytes CardModel::UltralightUpdate(int page, const Bytes& data) {
 }
 
 Bytes CardModel::VicinityRead(int block, std::size_t le) const {
+  using V = ReaderProfile::Vicinity;
+  if (m_Reader->vicinity == V::OwnCommands) return Sw(kNotSupported);
   if (block >= m_Units) return Sw(kNotFound);
-  if (le != 4) return Sw(kWrongLe | 4);
-  return WithSw(Read(std::size_t(block) * 4, 4), kOk);
+  if (m_Reader->vicinity == V::Le00 ? le != 256 : le != m_VicinityBytes)
+    return Sw(m_Reader->vicinity == V::Le00 ? kWrongLength : kWrongLe | m_VicinityBytes);
+  return WithSw(Read(std::size_t(block) * m_VicinityBytes, m_VicinityBytes), kOk);
 }
 
 Bytes CardModel::VicinityUpdate(int block, const Bytes& data) {
-  if (data.size() != 4) return Sw(kWrongLength);
+  if (m_Reader->vicinity == ReaderProfile::Vicinity::OwnCommands) return Sw(kNotSupported);
+  if (data.size() != m_VicinityBytes) return Sw(kWrongLength);
   if (block >= m_Units) return Sw(kNotFound);
-  Write(std::size_t(block) * 4, data);
+  Write(std::size_t(block) * m_VicinityBytes, data);
   return Sw(kOk);
 }
 
-VirtualCard::VirtualCard(CardType type) : m_Model(type) {}
+void CardModel::SetVicinityBlockBytes(std::size_t bytes) {
+  m_VicinityBytes = bytes;
+  m_Memory.assign(std::size_t(m_Units) * bytes, 0x00);
+}
+
+VirtualCard::VirtualCard(CardType type, const ReaderProfile& reader) : m_Model(type, reader) {}
 
 VirtualCard::~VirtualCard() { Remove(); }
 

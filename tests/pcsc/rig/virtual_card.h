@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,11 +37,26 @@ inline constexpr int kVpcdPort1 = 35964;
 // and card name.
 Bytes StorageAtr(std::uint8_t standard, std::uint16_t name);
 
+// How one reader family answers, as its maker documents it.
+struct ReaderProfile {
+  const char* name;  // as PC/SC lists it, less " 00 00"
+  struct Key {
+    std::uint8_t p1, p2, number;  // LOAD KEYS taken, and the number AUTH then names
+  };
+  std::vector<Key> keys;
+  std::uint16_t refusal;  // its answer to a key form or key number it does not take
+  std::size_t ultralightRead = 16;  // bytes a READ gives, whatever Le asks
+  enum class Vicinity { Le04, Le00, OwnCommands, NotRead } vicinity = Vicinity::Le04;
+  bool plainBeep = true;  // FF 00 40 sounds
+};
+// The families' profiles; the first is the PC/SC storage-card text's own.
+const std::vector<ReaderProfile>& ReaderProfiles();
+
 // The card's memory and the answers of the reader it lies on. Not
 // thread-safe by itself; VirtualCard guards it.
 class CardModel {
  public:
-  explicit CardModel(CardType type);
+  explicit CardModel(CardType type, const ReaderProfile& reader = ReaderProfiles().front());
 
   CardType Type() const { return m_Type; }
   Bytes Atr() const { return m_Atr; }
@@ -63,6 +79,8 @@ class CardModel {
   // What the buzzer command answers: 90 00 by default.
   void SetBuzzerStatus(std::uint16_t sw) { m_BuzzerStatus = sw; }
   int Beeps() const { return m_Beeps; }
+  // ISO 15693 blocks of 8 bytes instead of 4.
+  void SetVicinityBlockBytes(std::size_t bytes);
 
  private:
   Bytes GetData(const Bytes& apdu) const;
@@ -83,11 +101,13 @@ class CardModel {
   bool PageLocked(int page) const;
 
   CardType m_Type;
+  const ReaderProfile* m_Reader;
   int m_Units = 0;  // Classic blocks, Ultralight pages, ISO 15693 blocks
+  std::size_t m_VicinityBytes = 4;
   Bytes m_Atr;
   Bytes m_Uid;
   Bytes m_Memory;
-  std::vector<Bytes> m_Keys = std::vector<Bytes>(2);
+  std::map<std::uint8_t, Bytes> m_Keys;  // the reader's, by key number
   int m_AuthenticatedSector = -1;
   std::uint16_t m_BuzzerStatus = 0x9000;
   int m_Beeps = 0;
@@ -95,7 +115,7 @@ class CardModel {
 
 class VirtualCard {
  public:
-  explicit VirtualCard(CardType type);
+  explicit VirtualCard(CardType type, const ReaderProfile& reader = ReaderProfiles().front());
   ~VirtualCard();
   VirtualCard(const VirtualCard&) = delete;
   VirtualCard& operator=(const VirtualCard&) = delete;
