@@ -176,7 +176,9 @@ TEST_F(RigTest, ReaderFamilies) {
       const std::string read = Send(ReadBody(1));
       const Bytes block = card.With([](CardModel& m) { return m.Read(16, 16); });
       EXPECT_EQ(wrote, block == data);
-      if (!wrote) EXPECT_EQ(Memory(card), before);
+      if (!wrote) {
+        EXPECT_EQ(Memory(card), before);
+      }
       EXPECT_EQ(ReplyOk(read), read == Success(Hex(block)));
       EXPECT_EQ(wrote && ReplyOk(read), works.count(kind.name) == 1) << read;
       EXPECT_EQ(Send(GoodBeepBody()), beep);
@@ -184,8 +186,11 @@ TEST_F(RigTest, ReaderFamilies) {
         const auto apdus = card.Apdus();
         return std::count_if(apdus.begin(), apdus.end(), [](const Bytes& a) { return a[1] == 0x82; });
       };
-      if (works.count(kind.name)) EXPECT_LE(loads(), 1);
-      else if (kind.type == CardType::Classic1K) EXPECT_EQ(read, FailureReply(Failure::KeyLoad));
+      if (works.count(kind.name)) {
+        EXPECT_LE(loads(), 1);
+      } else if (kind.type == CardType::Classic1K) {
+        EXPECT_EQ(read, FailureReply(Failure::KeyLoad));
+      }
       if (kind.type == CardType::Classic1K && wrote) {
         // A new connection loads the key again, but into EEPROM only when
         // the slot lacks it.
