@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QSocketNotifier>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "FrmRfid_Dll1.h"
 #include "application.h"
@@ -51,9 +53,8 @@ QStringList CommandWords(const QString& commandLine) {
   return commandLine.split(QLatin1Char(' '), Qt::KeepEmptyParts);
 }
 
-void PrintLine(const QString& line) {
-  std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
-  std::fflush(stdout);
+bool PrintLine(const QString& line) {
+  return rfid::ui::WriteStandardOutput((line + QLatin1Char('\n')).toLocal8Bit());
 }
 
 void ResetGlobals() {
@@ -64,28 +65,42 @@ void ResetGlobals() {
   G_ClsRfid.reset();
 }
 
+std::optional<QString> NumberForCaller(int block, const QString& blockText, int consoleLength) {
+  if (block != 1) return std::nullopt;
+  // Only a number as this program writes one counts: a blank block's zeros
+  // or a torn block are no number.
+  const auto number = rfid::NumberInBlock(rfid::ui::Utf16View(blockText), consoleLength);
+  if (!number) return std::nullopt;
+  return rfid::ui::FromU16(std::u16string(*number));
+}
+
 RunOutcome Outcome(const QStringList& words, const FrmRfid_Dll1& console) {
   if (words.isEmpty()) return {};
   // Words without a number to write (a caller's empty variable): nothing
   // that was asked for was done.
   const QString& word0 = words[0];
   if (word0.isEmpty()) return {kExitNotWritten, {}};
+  const int length = console.ConsoleLength();
   if (word0 == QLatin1String("READ")) {
-    // Only a number as this program writes one counts: a blank block's zeros
-    // or a torn block are no number.
-    const auto number = rfid::NumberInBlock(rfid::ui::Utf16View(console.BlockRead()), G_DataLen);
+    const auto number = NumberForCaller(console.LastRead().block, console.LastRead().text, length);
     if (!number) return {kExitNothingRead, {}};
-    return {kExitDone, rfid::ui::FromU16(std::u16string(*number))};
+    return {kExitDone, *number};
   }
-  const QString verified = console.VerifiedNumber();
-  const int length = console.TxtLen->text().toInt();
-  if (verified.isEmpty() || word0.size() > length ||
-      verified != PadText(word0, std::int16_t(length), QStringLiteral("0"), QStringLiteral("L")))
+  const auto& written = console.LastVerifiedWrite();
+  const auto verified = NumberForCaller(written.block, written.text, length);
+  if (!verified || word0.size() > length ||
+      *verified != PadText(word0, std::int16_t(length), QStringLiteral("0"), QStringLiteral("L")))
     return {kExitNotWritten, {}};
-  return {kExitDone, verified};
+  return {kExitDone, *verified};
 }
 
 namespace {
+// How long a start waits for a running --check (whose four exchanges take
+// at most about 13 s on the PC/SC reader), and how long the refusal of a
+// second copy stays up.
+constexpr std::chrono::seconds kCheckWait{20};
+constexpr int kRefusedMessageMs = 5000;
+
 const char kHelp[] = R"(Usage: rfid-console [NUMBER [NAME] | READ | --check | --version | --help]
 
   rfid-console 0012345678 NAME  writes the number onto the card in block 01,
@@ -103,6 +118,7 @@ Exit status:
   1  a write that did not verify or was refused; no display to show it on
   2  READ read no number; --check found no reader
   3  another console of this user is running: nothing was done
+  4  done on the card, but standard output could not take the line
 
 Standard output: on status 0, the number the card holds (one line);
 --check: one line each. The log goes to standard error, and also to the
@@ -127,14 +143,22 @@ int Main(int argc, char** argv) {
   bool first = false;
   try {
     first = instance.Acquire();
+    // A --check holds the name for the few seconds it looks.
+    const auto until = std::chrono::steady_clock::now() + kCheckWait;
+    while (!first && SingleInstance::CheckRunning() && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      first = instance.Acquire();
+    }
   } catch (const std::exception& e) {
     qCWarning(lcConsole) << e.what();
-    rfid::ui::ShowMessage(nullptr, QStringLiteral("프로그램이 이미 실행 중인지 확인하지 못했습니다."));
+    rfid::ui::ShowMessage(nullptr, QStringLiteral("프로그램이 이미 실행 중인지 확인하지 못했습니다."),
+                          kRefusedMessageMs);
     return kExitRefused;
   }
   if (!first) {
     qCInfo(lcConsole) << "another copy is running";
-    rfid::ui::ShowMessage(nullptr, QStringLiteral("이미 프로그램이 실행 중입니다.!"));
+    // Closed by itself: an unattended caller learns 3 without a person.
+    rfid::ui::ShowMessage(nullptr, QStringLiteral("이미 프로그램이 실행 중입니다.!"), kRefusedMessageMs);
     return kExitRefused;
   }
 
@@ -151,7 +175,12 @@ int Main(int argc, char** argv) {
   console.ShowModal();
   const RunOutcome outcome = Outcome(CommandWords(CommandLineText()), console);
   FrmRfid_Dll1::DestroyInstance();
-  if (!outcome.output.isEmpty()) PrintLine(outcome.output);
-  qCInfo(lcConsole) << "ended, exit status" << outcome.status;
-  return outcome.status;
+  int status = outcome.status;
+  if (!outcome.output.isEmpty() && !PrintLine(outcome.output)) {
+    qCWarning(lcConsole).noquote() << "standard output did not take the line" << outcome.output
+                                   << "(closed, full, or its reader gone)";
+    status = kExitNoLine;
+  }
+  qCInfo(lcConsole) << "ended, exit status" << status;
+  return status;
 }

@@ -6,7 +6,9 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
+#include "application.h"
 #include "topmost.h"
 
 class FrmRfid_Dll1;
@@ -40,8 +42,9 @@ QString JoinArguments(int argc, char** argv);
 // Split at every single space; an empty text has no words.
 QStringList CommandWords(const QString& commandLine);
 
-// One line on standard output, in the local encoding, flushed at once.
-void PrintLine(const QString& line);
+// One line on standard output, in the local encoding, flushed at once;
+// false when standard output did not take it.
+bool PrintLine(const QString& line);
 
 // Resets the globals to their start values (a fresh run).
 void ResetGlobals();
@@ -52,6 +55,7 @@ enum ExitStatus : int {
   kExitNotWritten = 1,      // a write was asked for and did not verify, or was refused
   kExitNothingRead = 2,     // a READ start read no number
   kExitRefused = 3,         // another copy runs (or none could be ruled out): nothing done
+  kExitNoLine = rfid::ui::kExitNoOutput,  // done, but standard output did not take the line
 };
 
 struct RunOutcome {
@@ -61,11 +65,16 @@ struct RunOutcome {
   QString output;
 };
 
-// Judged from the console as it closed: for a write, whether its last
-// verified write was word 0's number filled with "0" to the length box's
-// count; for a READ start, whether the last read found a number as the
-// console writes one (G_DataLen digits, then "A" filler). Words whose word 0 is empty
-// asked for something that was not done.
+// The number a calling program is told of: block 01's text holding a
+// number of the console's own length (the length box at load), filled with
+// "A". Another block, or another length a card request set, never counts.
+std::optional<QString> NumberForCaller(int block, const QString& blockText, int consoleLength);
+
+// Judged from the console as it closed, by NumberForCaller: for a write,
+// whether its last verified write put word 0's number, filled with "0" to
+// the console's length, into block 01; for a READ start, whether the last
+// read found such a number there. Words whose word 0 is empty asked for
+// something that was not done.
 RunOutcome Outcome(const QStringList& words, const FrmRfid_Dll1& console);
 
 // The program: single-instance rule, then the console shown modally.

@@ -286,7 +286,7 @@ void FrmRfid_Dll1::SetDefaults() {
   m_TickCount = 0;
   m_TickLimit = 0;
   m_RefusedNumber.clear();
-  m_BlockRead.clear();
+  m_LastRead = {};
 }
 
 void FrmRfid_Dll1::ConnectHandlers() {
@@ -355,7 +355,8 @@ void FrmRfid_Dll1::done(int result) {
 void FrmRfid_Dll1::Form_Load() {
   SetTopMost(this, -1);
   LabName->setText(QString());
-  if (G_DataLen == 0) G_DataLen = std::int16_t(TxtLen->text().toInt());
+  m_ConsoleLength = TxtLen->text().toInt();
+  if (G_DataLen == 0) G_DataLen = std::int16_t(m_ConsoleLength);
   TxtData_WR->setMaxLength(TxtLen->text().toInt());
   CmdDiv_Check_Click();
   // No real reader stands behind a "정상 저장 OK" on the simulated one: the
@@ -470,7 +471,7 @@ void FrmRfid_Dll1::CmdDiv_Read_Click() { ReadBlock(); }
 
 QString FrmRfid_Dll1::ReadBlock() {
   // Whatever happens below, no earlier read stands in for this one.
-  m_BlockRead.clear();
+  m_LastRead = {};
   if (!EnsureLoaded()) return {};
   const int block = BlockNumber();
   const QString reply = SendAndShow(rfid::ui::FromAscii(rfid::ReadBody(block)));
@@ -490,7 +491,7 @@ QString FrmRfid_Dll1::ReadBlock() {
   G_ReadData = TxtData_Read->text();
   m_TickLimit = 5;
   m_TickCount = 0;
-  m_BlockRead = data;
+  m_LastRead = {block, data};
   if (!G_ReadData.isEmpty()) qCInfo(lcConsole).noquote() << "read:" << G_ReadData;
   else qCInfo(lcConsole).noquote() << "read: nothing" << rfid::ui::WhyFailed(reply);
   return data;
@@ -572,7 +573,7 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
 
   const QString data = PadText(TxtData_WR->text(), 16, QStringLiteral("A"), QStringLiteral("R"));
   // From here on the card may hold anything until the read-back says what.
-  m_VerifiedNumber.clear();
+  m_LastVerified = {};
   SendAndShow(rfid::ui::FromU16(rfid::WriteBody(block, rfid::ui::Utf16View(data))));
   // Verified by the read made here, over the whole block text written
   // (number and filler): a blank block's zeros must not pass for a number of
@@ -584,7 +585,7 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
     CmdDiv_Beep_OK_Click();
     Timer1->stop();
     LabMsg2->setText(QStringLiteral("정상 저장 OK"));
-    m_VerifiedNumber = TxtData_WR->text();
+    m_LastVerified = {block, readBack};
     qCInfo(lcConsole).noquote() << "write verified:" << TxtData_WR->text();
     if (m_RunMode == QLatin1String("WR")) cmdQuit_Click();
   } else {

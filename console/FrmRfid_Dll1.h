@@ -49,12 +49,21 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
   bool EnsureLoaded();
   bool Loaded() const { return m_Loaded; }
   bool Closed() const { return m_Closed; }
-  // The zero-filled number of the last write that verified; empty when the
-  // last write failed or was refused, or none was made.
-  const QString& VerifiedNumber() const { return m_VerifiedNumber; }
-  // The 16 characters of block data the last read got, before the read box
-  // cut them to G_DataLen; empty when it failed or could not be made.
-  const QString& BlockRead() const { return m_BlockRead; }
+  // A block's 16 characters of data and the block they are in.
+  struct BlockText {
+    int block = -1;
+    QString text;
+  };
+  // What the last write that verified put on the card; empty when the last
+  // write failed or was refused, or none was made.
+  const BlockText& LastVerifiedWrite() const { return m_LastVerified; }
+  // What the last read got, before the read box cut it to G_DataLen; empty
+  // when it failed or could not be made.
+  const BlockText& LastRead() const { return m_LastRead; }
+  const QString& BlockRead() const { return m_LastRead.text; }
+  // The length box as the console loaded: its own registration number
+  // length, whatever a card request sets G_DataLen to later; 0 before.
+  int ConsoleLength() const { return m_ConsoleLength; }
   // Loads, shows the window modally and returns once it is closed.
   int ShowModal();
 
@@ -142,8 +151,9 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
   rfid::Reader& m_Reader;
   bool m_Loaded = false;
   bool m_Closed = false;
-  QString m_VerifiedNumber;
-  QString m_BlockRead;
+  BlockText m_LastVerified;
+  BlockText m_LastRead;
+  int m_ConsoleLength = 0;
   // A word 0 the write box could not hold; refused by the next write.
   QString m_RefusedNumber;
   QDialog* m_FrmTest = nullptr;

@@ -17,17 +17,25 @@ QString Send(rfid::Reader& reader, const std::string& body) {
   return reply.left(reply.indexOf(QChar(u'\0')));
 }
 
-}  // namespace
+bool g_Delivered = true;
 
-int CheckDesk(rfid::Reader& reader) {
+void Say(const QString& line) {
+  if (!PrintLine(line)) g_Delivered = false;
+}
+
+int Look(rfid::Reader& reader) {
+  // The check's own lock first: a console started while it looks waits for
+  // it rather than be refused.
+  SingleInstance checking(SingleInstance::kCheckRole);
   SingleInstance instance;
   try {
+    checking.Acquire();
     if (!instance.Acquire()) {
-      PrintLine(QStringLiteral("console: running; the reader is left to it"));
+      Say(QStringLiteral("console: running; the reader is left to it"));
       return kExitRefused;
     }
   } catch (const std::exception& e) {
-    PrintLine(QStringLiteral("console: cannot tell whether one is running: %1").arg(e.what()));
+    Say(QStringLiteral("console: cannot tell whether one is running: %1").arg(e.what()));
     return kExitRefused;
   }
 
@@ -35,19 +43,21 @@ int CheckDesk(rfid::Reader& reader) {
   try {
     found = rfid::ui::DeviceFind(reader);
   } catch (const rfid::ReaderLibraryError& e) {
-    PrintLine(QStringLiteral("reader library: not loaded: %1").arg(e.what()));
+    Say(QStringLiteral("reader library: not loaded: %1").arg(e.what()));
     return kExitNothingRead;
   }
-  PrintLine(QStringLiteral("reader library: %1%2")
+  Say(QStringLiteral("reader library: %1%2")
           .arg(QString::fromStdString(reader.LibraryPath()),
                reader.Simulated() ? QStringLiteral(" (simulated reader, 모의 리더기)") : QString()));
   if (found == 0) {
-    PrintLine(QStringLiteral("reader: none"));
+    Say(QStringLiteral("reader: none"));
     return kExitNothingRead;
   }
-  PrintLine(QStringLiteral("reader: found"));
+  Say(QStringLiteral("reader: found"));
 
-  // ISO 14443A first, as the console detects.
+  // ISO 14443A first, as the console detects. A detect that failed for
+  // another reason than no card or another kind (a reader held by another
+  // program, say) is said as such, not as no card.
   QString card = QStringLiteral("none");
   for (const auto& [body, length, kind] :
        {std::tuple{rfid::Detect14443Body(), rfid::kUid14443Length, "ISO 14443A"},
@@ -58,18 +68,29 @@ int CheckDesk(rfid::Reader& reader) {
                                               rfid::ui::ReplyField(reply, rfid::kUidStart, length));
       break;
     }
+    const QString reason = rfid::ui::ReplyField(reply, 3, 2);
+    if (reason != QLatin1String("06") && reason != QLatin1String("07"))
+      card = QStringLiteral("not detected %1").arg(rfid::ui::WhyFailed(reply));
   }
-  PrintLine(QStringLiteral("card: %1").arg(card));
+  Say(QStringLiteral("card: %1").arg(card));
 
   const QString reply = Send(reader, rfid::ReadBody(1));
   if (!rfid::ui::ReplyOk(reply)) {
-    PrintLine(QStringLiteral("block 01: not read %1").arg(rfid::ui::WhyFailed(reply)));
+    Say(QStringLiteral("block 01: not read %1").arg(rfid::ui::WhyFailed(reply)));
   } else {
     const QString block =
         rfid::ui::ReplyField(reply, rfid::kBlockDataStart, rfid::kConsoleBlockDataLength);
-    const auto number = rfid::NumberInBlock(rfid::ui::Utf16View(block), kDefaultDataLength);
-    PrintLine(number ? QStringLiteral("block 01: number %1").arg(rfid::ui::FromU16(std::u16string(*number)))
-               : QStringLiteral("block 01: no number (%1)").arg(block));
+    const auto number = NumberForCaller(1, block, kDefaultDataLength);
+    Say(number ? QStringLiteral("block 01: number %1").arg(*number)
+                     : QStringLiteral("block 01: no number (%1)").arg(block));
   }
   return kExitDone;
+}
+
+}  // namespace
+
+int CheckDesk(rfid::Reader& reader) {
+  g_Delivered = true;
+  const int status = Look(reader);
+  return g_Delivered ? status : kExitNoLine;
 }

@@ -8,5 +8,5 @@
 // whether block 01 holds a number. Sends detects and a read only: nothing
 // is written and no beep sounds. Returns 0 when a reader answers, 2 when
 // none does (or the library cannot be loaded), 3 while a console runs (the
-// reader is then left to it).
+// reader is then left to it), 4 when standard output did not take a line.
 int CheckDesk(rfid::Reader& reader);

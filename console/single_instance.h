@@ -6,11 +6,17 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+#include <utility>
 
 class SingleInstance {
  public:
-  SingleInstance() = default;
+  // What rfid-console --check holds beside the name while it looks.
+  static constexpr const char* kCheckRole = "-check";
+
+  // A role names another lock beside the console's, of the same user.
+  explicit SingleInstance(std::string role = {}) : role_(std::move(role)) {}
   ~SingleInstance();
   SingleInstance(const SingleInstance&) = delete;
   SingleInstance& operator=(const SingleInstance&) = delete;
@@ -28,8 +34,20 @@ class SingleInstance {
   void AcceptPending();
 
   // Linux: @rfid-console-<uid> (abstract socket; the environment plays no
-  // part). Windows: Local\rfid-console-<user's SID>.
+  // part). Windows: Local\rfid-console-<user's SID>. A role's lock has the
+  // role after it.
   static std::string DefaultLockPath();
+
+  // Whether a --check of this user is looking at the desk now: a console
+  // started meanwhile waits for it instead of being refused.
+  static bool CheckRunning() {
+    SingleInstance check(kCheckRole);
+    try {
+      return !check.Acquire();
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
 
   // Names the per-user runtime folder in the environment when the session
   // gave none (the private folder above), so that Qt, which looks for one
@@ -38,6 +56,7 @@ class SingleInstance {
   static void NameRuntimeFolder();
 
  private:
+  std::string role_;
   std::intptr_t handle_ = -1;  // the file descriptor, or the mutex handle
   std::string path_;
 };

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -44,8 +45,8 @@ socklen_t AddressOf(const std::string& name, sockaddr_un& address) {
 // The user whose process holds the name: it listens, so a connection to it
 // carries its credentials. A console busy with the reader accepts late: the
 // connection waits for it (up to 5 s) rather than take a full queue for a
-// fault.
-uid_t HolderOf(const std::string& name) {
+// fault. Nullopt when nobody listens any more: the holder has just ended.
+std::optional<uid_t> HolderOf(const std::string& name) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) Fail("socket");
   const timeval wait{5, 0};
@@ -58,6 +59,7 @@ uid_t HolderOf(const std::string& name) {
                      getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &holder, &size) == 0;
   const int error = errno;
   close(fd);
+  if (!known && error == ECONNREFUSED) return std::nullopt;
   if (!known) {
     errno = error;
     Fail("@" + name + " is held by a process that does not answer as this program does");
@@ -87,25 +89,31 @@ SingleInstance::~SingleInstance() {
 
 bool SingleInstance::Acquire() {
   if (handle_ >= 0) return true;
-  path_ = DefaultLockPath();
-  const std::string name = AbstractName();
+  const std::string name = AbstractName() + role_;
+  path_ = "@" + name;
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) Fail("socket");
   sockaddr_un address;
   const socklen_t length = AddressOf(name, address);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, 8) != 0) {
+  // A holder that ends between our bind and our question frees the name:
+  // bind again.
+  for (int attempt = 0;; ++attempt) {
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(fd, 8) == 0) break;
     const int error = errno;
-    close(fd);
     if (error != EADDRINUSE) {
+      close(fd);
       errno = error;
       Fail(path_);
     }
     // Anyone may take a name in this namespace: another user's holder is
     // named, not taken for a copy of ours.
-    const uid_t holder = HolderOf(name);
-    if (holder != getuid()) {
+    const std::optional<uid_t> holder = HolderOf(name);
+    if (!holder && attempt < 3) continue;
+    close(fd);
+    if (!holder) Fail(path_ + " is held by a process that does not answer as this program does");
+    if (*holder != getuid()) {
       errno = EPERM;
-      Fail(path_ + " is held by user " + std::to_string(holder) + ", not by this user");
+      Fail(path_ + " is held by user " + std::to_string(*holder) + ", not by this user");
     }
     return false;
   }

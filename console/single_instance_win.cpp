@@ -46,7 +46,7 @@ SingleInstance::~SingleInstance() {
 
 bool SingleInstance::Acquire() {
   if (handle_ != -1) return true;
-  path_ = DefaultLockPath();
+  path_ = DefaultLockPath() + role_;
   // Creating and finding the mutex is one step in the kernel: no race.
   HANDLE mutex = CreateMutexW(nullptr, FALSE, rfid::win::Wide(path_).c_str());
   const DWORD error = GetLastError();

@@ -100,7 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(writes == 1 && block.has_value());
   // The number as verified: the write box may be cut afterwards when a
   // wider handed-over number's limit goes back.
-  const QString number = g_console->VerifiedNumber();
+  const QString written = g_console->LastVerifiedWrite().text;
+  FUZZ_CHECK(g_console->LastVerifiedWrite().block == *block);
+  const auto inBlock = rfid::NumberInBlock(rfid::ui::Utf16View(written), G_DataLen);
+  FUZZ_CHECK(inBlock.has_value());
+  const QString number = rfid::ui::FromU16(std::u16string(*inBlock));
   FUZZ_CHECK(rfid::IsRegistrationNumber(rfid::ui::Utf16View(number)));
   const std::string stored = staleRead ? staleBlock : g_reader.card.Block(*block);
   const QString front = QString::fromLatin1(stored.data(), qsizetype(stored.size())).left(16);

@@ -1,6 +1,9 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 
@@ -46,16 +49,40 @@ class PosixLibrary final : public DynamicLibrary {
   std::string path_;
   void* handle_;
 };
+// The file of that name in the first folder of LD_LIBRARY_PATH that holds
+// one: the library the user named. The loader passes over one of another
+// class or machine (a 32-bit maker's library, say) and would load the next
+// it finds, the program's RUNPATH's simulated reader among them.
+std::string NamedOnLibraryPath(const std::string& name) {
+  const char* path = std::getenv("LD_LIBRARY_PATH");
+  if (!path || name.find('/') != std::string::npos) return {};
+  std::string folders = path;
+  for (std::size_t start = 0; start <= folders.size();) {
+    const std::size_t end = std::min(folders.find_first_of(":;", start), folders.size());
+    const std::string folder = folders.substr(start, end - start);
+    start = end + 1;
+    if (folder.empty()) continue;  // the current folder: no library is taken from there
+    const std::string file = folder + "/" + name;
+    if (access(file.c_str(), F_OK) == 0) return file;
+  }
+  return {};
+}
 }  // namespace
 
 void RestrictLibrarySearch() {}  // the loader's search is the program's RUNPATH and the system's
 
 std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& name) {
+  const std::string named = NamedOnLibraryPath(name);
   dlerror();
-  void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle)
-    throw ReaderLibraryError("reader library " + name + " could not be loaded: " + LoaderMessage(),
+  void* handle = dlopen((named.empty() ? name : named).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const std::string reason = LoaderMessage();
+    if (!named.empty())  // nothing else stands in for it
+      throw ReaderLibraryError("reader library " + named + ", named by LD_LIBRARY_PATH, could not be loaded: " + reason,
+                               NotLoadedText(named) + "\n" + reason);
+    throw ReaderLibraryError("reader library " + name + " could not be loaded: " + reason,
                              NotLoadedText(name));
+  }
   return std::make_unique<PosixLibrary>(name, handle);
 }
 

@@ -1,5 +1,8 @@
 #include "application.h"
 
+#include "close_on_signal.h"
+#include "log_output.h"
+
 #include <QByteArray>
 #include <QFileInfo>
 #include <QString>
@@ -31,19 +34,22 @@ void WhileStarting(QtMsgType type, const QMessageLogContext& context, const QStr
   // The one fatal message Qt gives while it starts: its platform plugin
   // could not start, and abort() would follow. A platform the caller named
   // failed for a reason of its own, which only Qt's messages tell.
+  // On standard error and in the log file, where a desk's log is looked for.
+  const auto say = [](const QString& line) {
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    AppendToLogFile(line);
+  };
+  const QString program = QString::fromLocal8Bit(g_Program);
   const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
   if (!platform.isEmpty()) {
-    std::fprintf(stderr, "%s: the platform QT_QPA_PLATFORM=%s could not start:\n",
-                 g_Program.constData(), platform.constData());
+    say(QStringLiteral("%1: the platform QT_QPA_PLATFORM=%2 could not start:")
+            .arg(program, QString::fromLocal8Bit(platform)));
     for (const Held& h : *g_Held)
-      if (h.type != QtDebugMsg && h.type != QtInfoMsg)
-        std::fprintf(stderr, "  %s\n", h.text.toLocal8Bit().constData());
-    std::fprintf(stderr, "  %s\n", text.simplified().toLocal8Bit().constData());
+      if (h.type != QtDebugMsg && h.type != QtInfoMsg) say(QStringLiteral("  ") + h.text);
+    say(QStringLiteral("  ") + text.simplified());
   } else {
-    std::fprintf(stderr,
-               "%s: no display to show the window on; set DISPLAY to a running X server, or "
-               "QT_QPA_PLATFORM=offscreen to run without one\n",
-               g_Program.constData());
+    say(program + QStringLiteral(": no display to show the window on; set DISPLAY to a running X "
+                                 "server, or QT_QPA_PLATFORM=offscreen to run without one"));
   }
   std::fflush(stderr);
   std::_Exit(g_FailureStatus);
@@ -51,14 +57,20 @@ void WhileStarting(QtMsgType type, const QMessageLogContext& context, const QStr
 
 }  // namespace
 
+bool WriteStandardOutput(const QByteArray& text) {
+  const std::size_t written = std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
+  return std::fflush(stdout) == 0 && written == std::size_t(text.size()) && !std::ferror(stdout);
+}
+
 std::optional<int> AnswerInfoOption(int argc, char** argv, const char* program, const char* help) {
+  SurviveBrokenPipe();
   if (argc != 2) return std::nullopt;
   const std::string option = argv[1];
-  if (option == "--version") std::printf("%s %s\n", program, RFID_VERSION);
-  else if (option == "--help") std::fputs(help, stdout);
+  QByteArray text;
+  if (option == "--version") text = QByteArray(program) + " " RFID_VERSION "\n";
+  else if (option == "--help") text = help;
   else return std::nullopt;
-  std::fflush(stdout);
-  return 0;
+  return WriteStandardOutput(text) ? 0 : kExitNoOutput;
 }
 
 std::unique_ptr<QApplication> StartApplication(int& argc, char** argv, int failureStatus) {

@@ -14,9 +14,18 @@ namespace rfid::ui {
 // the process prints "<program>: ..." and ends with failureStatus.
 std::unique_ptr<QApplication> StartApplication(int& argc, char** argv, int failureStatus);
 
+// The status of a run whose work was done but whose line standard output
+// did not take (closed, full, its reader gone).
+inline constexpr int kExitNoOutput = 4;
+
+// Writes text on standard output and flushes it; false when it did not all
+// go out.
+bool WriteStandardOutput(const QByteArray& text);
+
 // "--version" ("<program> <version>") or "--help" (help) as the one
-// argument: printed on standard output, and the status 0 to end with; before
-// Qt starts, so that neither needs a display. Otherwise nothing.
+// argument: printed on standard output, and the status to end with (0, or
+// kExitNoOutput); before Qt starts, so that neither needs a display.
+// Otherwise nothing.
 std::optional<int> AnswerInfoOption(int argc, char** argv, const char* program, const char* help);
 
 }  // namespace rfid::ui

@@ -18,4 +18,9 @@ void CloseOnTerminationSignals(QWidget* window);
 // What the hook does: the active modal windows innermost first, then window.
 void CloseInOrder(QWidget* window);
 
+// A reader of standard output that went away (a caller's "| true") makes a
+// write fail instead of ending the process: a card written must never end
+// in a death by SIGPIPE. Nothing to do on Windows.
+void SurviveBrokenPipe();
+
 }  // namespace rfid::ui

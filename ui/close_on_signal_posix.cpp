@@ -39,4 +39,6 @@ void CloseOnTerminationSignals(QWidget* window) {
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
 }
 
+void SurviveBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+
 }  // namespace rfid::ui

@@ -44,4 +44,6 @@ void CloseOnTerminationSignals(QWidget* window) {
   qApp->installNativeEventFilter(filter);
 }
 
+void SurviveBrokenPipe() {}
+
 }  // namespace rfid::ui

@@ -4,14 +4,37 @@
 // SendLogToStandardError.
 #pragma once
 
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
 namespace rfid::ui {
 
 void SendLogToStandardError();
+
+// The file RFID_LOG_FILE names, opened for appending without blocking: a
+// regular file only, an existing one or a new one readable by its owner
+// only (it holds registration numbers). Anything else (a FIFO nobody reads,
+// a device, a folder) is refused.
+class LogFile {
+ public:
+  // Null and why when the file is refused or cannot be opened.
+  static std::unique_ptr<LogFile> Open(const QString& path, QString& why);
+  virtual ~LogFile() = default;
+  // The whole line in one write; false and why when the file did not take
+  // it whole (a full disk), what was written of it taken back where possible.
+  virtual bool Append(const QByteArray& line, QString& why) = 0;
+};
 
 // Call first thing in main: the log to standard error and, when
 // RFID_LOG_FILE names a file, appended to it as well, each line with the
 // local date and time to the millisecond and the process id (unset, nothing
 // is written anywhere); then the program's name and version as its first line.
 void StartLog(const char* program);
+
+// A line for the log file alone (what the program says on standard error
+// by itself, before Qt's log runs): dated as the log's lines; nothing
+// without a log file.
+void AppendToLogFile(const QString& text);
 
 }  // namespace rfid::ui

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include "logging.h"
 
@@ -14,7 +15,7 @@ MessageHandler& Handler() {
 }
 }  // namespace
 
-void ShowMessage(QWidget* parent, const QString& text) {
+void ShowMessage(QWidget* parent, const QString& text, int closeAfterMs) {
   qCInfo(lcUi) << "message:" << text;
   if (Handler()) {
     Handler()(parent, text);
@@ -23,6 +24,7 @@ void ShowMessage(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                   parent);
   box.setTextFormat(Qt::PlainText);  // caller text (a word 0, say) is shown as it stands
+  if (closeAfterMs > 0) QTimer::singleShot(closeAfterMs, &box, &QMessageBox::accept);
   box.exec();
 }
 

@@ -182,7 +182,7 @@ TEST_F(ConsoleTest, AWriteIsVerifiedOnlyByTheReadItMakes) {
   };
   console->CmdDiv_WR_Click();
   EXPECT_EQ(reader.CountSent("52"), 0);
-  EXPECT_TRUE(console->VerifiedNumber().isEmpty());
+  EXPECT_TRUE(console->LastVerifiedWrite().text.isEmpty());
   EXPECT_NE(console->LabMsg2->text(), "정상 저장 OK");
 }
 

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <csignal>
+#include <sys/stat.h>
 
 #include "program_fixture.h"
 #include "single_instance.h"
@@ -36,7 +37,10 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
     const char* platform = "offscreen";  // QT_QPA_PLATFORM; nullptr: neither it nor a display
     QString logShows = {};  // on standard error, for rows that end by themselves
     const char* program = RFID_CONSOLE_BIN;
-    bool logFile = false;   // RFID_LOG_FILE names a file that already holds a line
+    QString fileShows = {};  // RFID_LOG_FILE names a file, which shows this line
+    bool fileExists = false;  // and which already holds a line
+    QString stdoutTo = {};   // see Start
+    bool logFifo = false;    // RFID_LOG_FILE names a FIFO that nobody reads
   } cases[] = {
       // The log names the library that ran, and that it is the simulated one.
       {"verified write", {}, {"0000000001", "홍길동"}, false, "", 0, "0000000001\n",
@@ -83,7 +87,24 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
       {.name = "--check, no reader", .sim = {"detach"}, .args = {"--check"}, .status = 2,
        .output = "%LIB%\nreader: none\n", .platform = nullptr},
       {.name = "the log also in a file", .args = {"0012345678"}, .status = 0,
-       .output = "0012345678\n", .block = "0012345678AAAAAA2020202020202020", .logFile = true},
+       .output = "0012345678\n", .block = "0012345678AAAAAA2020202020202020",
+       .fileShows = "rfid.console: write verified: 0012345678\n", .fileExists = true},
+      {.name = "a line break in word 0, logged", .args = {"12\n34"}, .endAfterLog = "write refused",
+       .status = 1, .block = blank, .fileShows = "registration number \"12\\n34\" is not decimal digits"},
+      {.name = "no display, said in the log file too", .args = {"0012345678"}, .status = 1,
+       .block = blank, .platform = nullptr, .fileShows = "no display to show the window on"},
+      {.name = "a log file that is a FIFO", .args = {"0012345678"}, .status = 0,
+       .output = "0012345678\n", .logShows = "is not used: ", .logFifo = true},
+      // Done on the card, but the caller did not get the line.
+      {.name = "standard output full", .args = {"0012345678"}, .status = 4,
+       .block = "0012345678AAAAAA2020202020202020", .logShows = "did not take the line",
+       .stdoutTo = "/dev/full"},
+      {.name = "standard output's reader gone", .args = {"0012345678"}, .status = 4,
+       .block = "0012345678AAAAAA2020202020202020", .stdoutTo = "| true"},
+      {.name = "--version into a full standard output", .args = {"--version"}, .status = 4,
+       .platform = nullptr, .stdoutTo = "/dev/full"},
+      {.name = "rfid-legacy with an unknown option", .args = {"--bogus"}, .status = 2,
+       .platform = nullptr, .logShows = "is not an option", .program = RFID_LEGACY_BIN},
   };
   const QString library = "reader library: " +
                           QFileInfo(QFileInfo(RFID_CONSOLE_BIN).path() + "/../lib/libtqr_32.so")
@@ -96,11 +117,13 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
     if (!c.sim.isEmpty()) Sim(c.sim);
     QString program = c.program;
     QProcessEnvironment env = Env();
-    if (c.logFile) {
+    QFile::remove(logFile);
+    if (c.fileExists) {
       QFile file(logFile);
       ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("earlier line\n") > 0);
-      env.insert("RFID_LOG_FILE", logFile);
     }
+    if (c.logFifo) ASSERT_EQ(::mkfifo(logFile.toLocal8Bit().constData(), 0600), 0);
+    if (c.logFifo || !c.fileShows.isEmpty()) env.insert("RFID_LOG_FILE", logFile);
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     if (c.platform) env.insert("QT_QPA_PLATFORM", c.platform);
@@ -110,7 +133,7 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
       QDir().mkpath(dir.filePath("alone/empty"));
       env.insert("LD_LIBRARY_PATH", dir.filePath("alone/empty"));
     }
-    auto p = Start(program, c.args, env);
+    auto p = Start(program, c.args, env, c.stdoutTo);
     const qint64 pid = p->processId();
     if (c.endAfterLog.isEmpty()) {
       ASSERT_TRUE(p->waitForFinished(20000));
@@ -127,14 +150,18 @@ TEST_F(ProgramTest, ACallerLearnsFromTheExitStatusAndStandardOutput) {
     const QString output = QString::fromLocal8Bit(p->readAllStandardOutput());
     if (c.output.endsWith("...")) EXPECT_TRUE(output.startsWith(c.output.chopped(3))) << output.toStdString();
     else EXPECT_EQ(output, QString(c.output).replace("%LIB%", library).replace("%CARD%", card));
-    if (c.logFile) {
+    if (!c.fileShows.isEmpty()) {
       QFile file(logFile);
       const QString log = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "";
-      // Appended, each line dated to the millisecond with the process id.
+      // Appended, each line dated to the millisecond with the process id; a
+      // new file is its owner's alone (it holds registration numbers).
       const QString dated = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[" + QString::number(pid) + "\\] ";
-      EXPECT_TRUE(QRegularExpression("^earlier line\n" + dated + "rfid.ui: rfid-console " RFID_VERSION "\n(" +
-                                     dated + ".*\n)*" + dated + "rfid.console: write verified: 0012345678\n")
+      EXPECT_TRUE(QRegularExpression(QString(c.fileExists ? "^earlier line\n" : "^") + dated +
+                                     "rfid.ui: rfid-console " RFID_VERSION "\n(" + dated + ".*\n)*$")
                       .match(log).hasMatch()) << log.toStdString();
+      EXPECT_TRUE(log.contains(c.fileShows)) << log.toStdString();
+      if (!c.fileExists)
+        EXPECT_EQ(file.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
     }
     if (!c.block.isEmpty()) {
       EXPECT_TRUE(Sim({"block", "1"}).contains(c.block));
@@ -171,7 +198,9 @@ TEST_F(ProgramTest, ASecondCopyIsRefusedWithoutTouchingTheReader) {
   auto second = Start({"0012345678"}, env);
   const QString log = WaitForLog(*second, "이미 프로그램이 실행 중입니다.!");
   EXPECT_TRUE(log.contains("이미 프로그램이 실행 중입니다.!")) << log.toStdString();
-  Terminate(*second, 3);  // ends the copy waiting at its message
+  // Nobody answers the message: it closes by itself and the caller has 3.
+  ASSERT_TRUE(second->waitForFinished(8000));
+  EXPECT_EQ(second->exitCode(), 3);
   EXPECT_TRUE(second->readAllStandardOutput().isEmpty());
   // A look at the desk leaves the reader to the running console.
   auto check = Start({"--check"}, Env(RFID_TRACER_DIR, secondTrace));
@@ -182,6 +211,16 @@ TEST_F(ProgramTest, ASecondCopyIsRefusedWithoutTouchingTheReader) {
   EXPECT_FALSE(QFile::exists(secondTrace));
   EXPECT_EQ(first->state(), QProcess::Running);  // the running copy is not touched
   Terminate(*first, 0);
+  // A write started while a slow --check looks waits for it, then writes.
+  Sim({"fault", "delay", "1000"});
+  auto slowCheck = Start({"--check"}, Env());
+  WaitForLog(*slowCheck, "reader library:");
+  auto write = Start({"0012345678"}, Env());
+  ASSERT_TRUE(slowCheck->waitForFinished(10000)) << slowCheck->readAllStandardError().toStdString();
+  ASSERT_TRUE(write->waitForFinished(20000)) << write->readAllStandardError().toStdString();
+  EXPECT_EQ(slowCheck->exitCode(), 0);
+  EXPECT_EQ(write->exitCode(), 0);
+  EXPECT_EQ(write->readAllStandardOutput(), "0012345678\n");
 }
 
 TEST_F(ProgramTest, ACopyKilledOutrightDoesNotBlockTheNext) {

@@ -59,13 +59,19 @@ class ProgramFixture : public ::testing::Test {
     return program;
   }
 
+  // stdoutTo: a file for standard output, or "| true" for a pipe to a
+  // program that ends without reading it.
   std::unique_ptr<QProcess> Start(const QString& program, const QStringList& args,
-                                  const QProcessEnvironment& env) {
+                                  const QProcessEnvironment& env, const QString& stdoutTo = {}) {
     auto p = std::make_unique<QProcess>();
     p->setProcessEnvironment(env);
     p->setProcessChannelMode(QProcess::SeparateChannels);
+    auto* reader = stdoutTo == "| true" ? new QProcess(p.get()) : nullptr;
+    if (reader) p->setStandardOutputProcess(reader);
+    else if (!stdoutTo.isEmpty()) p->setStandardOutputFile(stdoutTo);
     p->start(program, args);
     EXPECT_TRUE(p->waitForStarted(5000));
+    if (reader) reader->start("true", {});
     return p;
   }
   std::unique_ptr<QProcess> Start(const QStringList& args, const QProcessEnvironment& env) {

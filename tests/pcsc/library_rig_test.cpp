@@ -126,33 +126,30 @@ TEST_F(RigTest, ReadAndWriteRoundTrips) {
 // card untouched, the key loaded once per connection, and an EEPROM slot
 // that holds the key already never written again.
 TEST_F(RigTest, ReaderFamilies) {
-  struct Kind {
+  const struct {
     const char* name;
     CardType type;
     std::function<void(CardModel&)> prepare;
-  };
-  const Kind kinds[] = {
-      {"Classic 1K", CardType::Classic1K, nullptr},
-      {"Classic 4K", CardType::Classic4K, nullptr},
-      {"NTAG215", CardType::Ntag215, nullptr},
-      {"ISO 15693", CardType::Iso15693, nullptr},
+  } kinds[] = {
+      {"1K", CardType::Classic1K, nullptr},
+      {"4K", CardType::Classic4K, nullptr},
+      {"NTAG", CardType::Ntag215, nullptr},
+      {"15693", CardType::Iso15693, nullptr},
       {"iCLASS", CardType::Iso15693, [](CardModel& m) { m.SetAtr(StorageAtr(0x0A, 0x001C)); }},
-      {"15693, 8-byte blocks", CardType::Iso15693, [](CardModel& m) { m.SetVicinityBlockBytes(8); }},
+      {"8-byte", CardType::Iso15693, [](CardModel& m) { m.SetVicinityBlockBytes(8); }},
   };
+  // The kinds each family writes and reads, and its beep's reply (the
+  // ACR1281's escape command needs a driver option, which vpcd has not).
   const std::string beeps = Success(""), none = FailureReply(Failure::NoBeep);
-  // The kinds each family writes and reads, and its beep's reply.
-  const std::map<std::string, std::pair<std::set<std::string>, std::string>> expected = {
-      {"Virtual PCD", {{"Classic 1K", "Classic 4K", "NTAG215", "ISO 15693"}, beeps}},
-      {"ACS ACR122U PICC Interface", {{"Classic 1K", "Classic 4K", "NTAG215"}, beeps}},
-      {"ACS ACR1252 1S CL Reader PICC", {{"Classic 1K", "Classic 4K", "NTAG215"}, beeps}},
-      // Its escape command needs the driver's option, which vpcd has not.
-      {"ACS ACR1281 1S Dual Reader PICC",
-       {{"Classic 1K", "Classic 4K", "NTAG215"}, FailureReply(Failure::CardError)}},
-      {"HID Global OMNIKEY 5422CL Smartcard Reader",
-       {{"Classic 1K", "Classic 4K", "NTAG215", "ISO 15693"}, none}},
-      {"Identiv uTrust 3700 F CL Reader", {{"Classic 1K", "Classic 4K", "NTAG215"}, none}},
-      {"Feitian R502 CL", {{"Classic 1K", "Classic 4K", "NTAG215", "ISO 15693"}, none}},
-      {"FT R502B Contactless", {{"NTAG215", "ISO 15693"}, none}},
+  const std::map<std::string, std::pair<std::string, std::string>> expected = {
+      {"Virtual PCD", {"1K 4K NTAG 15693", beeps}},
+      {"ACS ACR122U PICC Interface", {"1K 4K NTAG", beeps}},
+      {"ACS ACR1252 1S CL Reader PICC", {"1K 4K NTAG", beeps}},
+      {"ACS ACR1281 1S Dual Reader PICC", {"1K 4K NTAG", FailureReply(Failure::CardError)}},
+      {"HID Global OMNIKEY 5422CL Smartcard Reader", {"1K 4K NTAG 15693", none}},
+      {"Identiv uTrust 3700 F CL Reader", {"1K 4K NTAG", none}},
+      {"Feitian R502 CL", {"1K 4K NTAG 15693", none}},
+      {"FT R502B Contactless", {"NTAG 15693", none}},
   };
   for (const ReaderProfile& profile : ReaderProfiles()) {
     SCOPED_TRACE(profile.name);
@@ -161,49 +158,45 @@ TEST_F(RigTest, ReaderFamilies) {
     const std::string reader = std::string(profile.name) + " 00 00";
     SetEnv("TQR_PCSC_READER", profile.name);  // its detects pin no reader for later tests
     const auto& [works, beep] = expected.at(profile.name);
-    for (const Kind& kind : kinds) {
+    for (const auto& kind : kinds) {
       const bool vicinity = kind.type == CardType::Iso15693;
       if (vicinity && profile.vicinity == ReaderProfile::Vicinity::NotRead) continue;
       SCOPED_TRACE(kind.name);
+      const bool worked = (" " + works + " ").find(std::string(" ") + kind.name + " ") != std::string::npos;
       m_Cards.push_back(std::make_unique<VirtualCard>(kind.type, profile));
       VirtualCard& card = *m_Cards.back();
       if (kind.prepare) card.With(kind.prepare);
-      card.Insert();
-      ASSERT_TRUE(m_Rig->WaitForCard(reader, true)) << m_Rig->Log();
+      const auto put = [&](bool on) {
+        on ? card.Insert() : card.Remove();
+        ASSERT_TRUE(m_Rig->WaitForCard(reader, on)) << m_Rig->Log();
+      };
+      put(true);
       EXPECT_TRUE(ReplyOk(Send(vicinity ? Detect15693Body() : Detect14443Body())));
       const Bytes before = Memory(card), data = Pattern(7);
       const bool wrote = ReplyOk(Send(WriteFrameBody(1, data)));
       const std::string read = Send(ReadBody(1));
       const Bytes block = card.With([](CardModel& m) { return m.Read(16, 16); });
       EXPECT_EQ(wrote, block == data);
-      if (!wrote) {
-        EXPECT_EQ(Memory(card), before);
-      }
+      EXPECT_TRUE(wrote || Memory(card) == before);
       EXPECT_EQ(ReplyOk(read), read == Success(Hex(block)));
-      EXPECT_EQ(wrote && ReplyOk(read), works.count(kind.name) == 1) << read;
+      EXPECT_EQ(wrote && ReplyOk(read), worked) << read;
       EXPECT_EQ(Send(GoodBeepBody()), beep);
       const auto loads = [&] {
         const auto apdus = card.Apdus();
         return std::count_if(apdus.begin(), apdus.end(), [](const Bytes& a) { return a[1] == 0x82; });
       };
-      if (works.count(kind.name)) {
-        EXPECT_LE(loads(), 1);
-      } else if (kind.type == CardType::Classic1K) {
-        EXPECT_EQ(read, FailureReply(Failure::KeyLoad));
-      }
+      EXPECT_TRUE(!worked || loads() <= 1);
+      EXPECT_TRUE(worked || kind.type != CardType::Classic1K || read == FailureReply(Failure::KeyLoad));
       if (kind.type == CardType::Classic1K && wrote) {
         // A new connection loads the key again, but into EEPROM only when
         // the slot lacks it.
-        card.Remove();
-        ASSERT_TRUE(m_Rig->WaitForCard(reader, false));
+        put(false);
         card.ClearApdus();
-        card.Insert();
-        ASSERT_TRUE(m_Rig->WaitForCard(reader, true));
+        put(true);
         EXPECT_EQ(Send(ReadBody(1)), Success(Hex(data)));
         EXPECT_EQ(loads(), profile.keys.front().p1 == 0x20 ? 0 : 1);
       }
-      card.Remove();
-      ASSERT_TRUE(m_Rig->WaitForCard(reader, false));
+      put(false);
     }
   }
   UnsetEnv("TQR_PCSC_READER");

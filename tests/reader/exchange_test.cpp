@@ -80,13 +80,19 @@ TEST(Binding, FailuresNameTheLibraryAndTheEntryPoint) {
   const struct {
     std::string library;
     std::vector<std::string> expected;
+    std::string libraryPath;  // LD_LIBRARY_PATH for the row
   } cases[] = {
       {TestLib("libtqr_missing.so"), {"reader library ", "libtqr_missing.so could not be loaded: ", "No such file"}},
       {TestLib("libtqr_no_find.so"), {"libtqr_no_find.so has no entry point tqr_device_find: "}},
       {TestLib("libtqr_no_transceive.so"), {"has no entry point tqr_data_transceive_ex: "}},
+      // The loader would pass over it to the simulated reader beside us.
+      {"libtqr_32.so", {"i386/libtqr_32.so, named by LD_LIBRARY_PATH, could not be loaded: ", "ELF"},
+       TestLib("missing") + ":" + TestLib("i386")},
   };
+  const std::string libraryPath = std::getenv("LD_LIBRARY_PATH") ? std::getenv("LD_LIBRARY_PATH") : "";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.library);
+    setenv("LD_LIBRARY_PATH", c.libraryPath.empty() ? libraryPath.c_str() : c.libraryPath.c_str(), 1);
     LibraryReader reader(c.library);
     for (int call = 0; call < 2; ++call) {  // a failed binding is tried again, and fails again
       try {
@@ -99,6 +105,7 @@ TEST(Binding, FailuresNameTheLibraryAndTheEntryPoint) {
       EXPECT_FALSE(reader.Bound());
     }
   }
+  setenv("LD_LIBRARY_PATH", libraryPath.c_str(), 1);
 }
 
 TEST(Binding, OverrunningLibraryCannotCorruptUs) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
@@ -340,6 +343,41 @@ TEST_F(RequestTest, TestWindowWriteInWriteModeEndsTheRunTruthfully) {
     EXPECT_EQ(outcome.output, c.output);
   }
   EXPECT_TRUE(messages.isEmpty());
+}
+
+// A caller learns of block 01 at the console's own length, whatever the
+// operator's block box or a card request's length did meanwhile.
+TEST_F(RequestTest, TheCallersOutcomeIsBlock01AtTheConsolesLength) {
+  const std::string number = "0012345678AAAAAA2020202020202020";
+  const auto onBlock2 = [](void (FrmRfid_Dll1::*press)()) {
+    return [press](FrmRfid_Dll1& c) { c.TxtDiv_Block->setText("02"); (c.*press)(); };
+  };
+  const auto request8 = [this](FrmRfid_Dll1&) { Run("READ", 8); };
+  const struct {
+    QString words;
+    std::map<int, std::string> blocks;
+    std::function<void(FrmRfid_Dll1&)> then;
+    int status;
+    QString output;
+  } cases[] = {
+      {"0012345678 x", {}, onBlock2(&FrmRfid_Dll1::CmdDiv_WR_Click), kExitNotWritten, ""},
+      {"READ", {{2, number}}, onBlock2(&FrmRfid_Dll1::CmdDiv_Read_Click), kExitNothingRead, ""},
+      {"READ", {{1, number}}, request8, kExitDone, "0012345678"},
+      {"READ", {{1, "12345678AAAAAAAA2020202020202020"}}, request8, kExitNothingRead, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words.toStdString() + " " + std::to_string(&c - cases));
+    FrmRfid_Dll1::DestroyInstance();
+    ResetGlobals();
+    reader.card.blocks = c.blocks;
+    SetCommandLineText(c.words);
+    FrmRfid_Dll1& console = FrmRfid_Dll1::Instance();
+    console.EnsureLoaded();
+    c.then(console);
+    const RunOutcome outcome = Outcome(CommandWords(CommandLineText()), console);
+    EXPECT_EQ(outcome.status, c.status);
+    EXPECT_EQ(outcome.output, c.output);
+  }
 }
 
 TEST_F(RequestTest, KeysAndPlaceOfTheTestWindow) {
