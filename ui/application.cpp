@@ -58,6 +58,7 @@ void WhileStarting(QtMsgType type, const QMessageLogContext& context, const QStr
 }  // namespace
 
 bool WriteStandardOutput(const QByteArray& text) {
+  if (!StandardOutputAttached()) return true;  // nobody asked for the line
   const std::size_t written = std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
   return std::fflush(stdout) == 0 && written == std::size_t(text.size()) && !std::ferror(stdout);
 }

@@ -19,7 +19,8 @@ std::unique_ptr<QApplication> StartApplication(int& argc, char** argv, int failu
 inline constexpr int kExitNoOutput = 4;
 
 // Writes text on standard output and flushes it; false when it did not all
-// go out.
+// go out. Without a standard output at all (StandardOutputAttached) there
+// is nobody to deliver to: true.
 bool WriteStandardOutput(const QByteArray& text);
 
 // "--version" ("<program> <version>") or "--help" (help) as the one

@@ -12,6 +12,12 @@ namespace rfid::ui {
 
 void SendLogToStandardError();
 
+// Whether a caller could read the program's standard output at all: on
+// Windows a GUI program started without one (at a prompt, by "start
+// /wait") has nobody to deliver a line to. Always true on Linux, where a
+// closed standard output is the caller's explicit choice.
+bool StandardOutputAttached();
+
 // The file RFID_LOG_FILE names, opened for appending without blocking: a
 // regular file only, an existing one or a new one readable by its owner
 // only (it holds registration numbers). Anything else (a FIFO nobody reads,

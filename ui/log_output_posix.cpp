@@ -12,6 +12,8 @@ namespace rfid::ui {
 
 void SendLogToStandardError() {}  // Qt's default on Linux
 
+bool StandardOutputAttached() { return true; }
+
 namespace {
 class PosixLogFile final : public LogFile {
  public:

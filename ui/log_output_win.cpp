@@ -64,6 +64,11 @@ std::unique_ptr<LogFile> LogFile::Open(const QString& path, QString& why) {
   return std::make_unique<WinLogFile>(file);
 }
 
+bool StandardOutputAttached() {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  return out != nullptr && out != INVALID_HANDLE_VALUE;
+}
+
 void SendLogToStandardError() {
   const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
   // Without a standard error (started from Explorer), a debugger still sees it.

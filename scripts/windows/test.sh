@@ -124,7 +124,7 @@ for run in "949 ko_KR.UTF-8" "1252 C.UTF-8"; do
   # maker's DLL copied over ours, a newer version over it and the removal,
   # both of which leave the maker's DLL alone.
   if [[ $cp == 949 ]]; then
-    msi=$(ls "$out"/rfid-console-*-win32.msi)
+    msi=$out/rfid-console-$(rfid_version)-win32.msi
     # A 32-bit installer on a 64-bit Windows: Program Files (x86), and the
     # registry's 32-bit view.
     installed=$(winepath -u 'C:\Program Files (x86)')/rfid-console
