@@ -11,7 +11,9 @@
 #include <stdexcept>
 
 #include "Bas_YkMain11.h"
+#include "console_layout.h"
 #include "icons.h"
+#include "layout.h"
 #include "enter_presses.h"
 #include "error_boundary.h"
 #include "frame.h"
@@ -21,8 +23,6 @@
 #include "qt_reader.h"
 #include "twips.h"
 
-using rfid::ui::Font;
-using rfid::ui::PlaceTwips;
 using rfid::ui::Twips;
 
 namespace {
@@ -110,159 +110,43 @@ void FrmRfid_Dll1::BuildControls() {
   setSizeGripEnabled(false);
   SetBackground(this, kDarkBlue);
   // The client area's corner, not the frame's, is placed (setGeometry, not move).
-  setGeometry(Twips(5100), Twips(5475), Twips(7350), Twips(2790));
+  setGeometry(Twips(kConsoleLeft), Twips(kConsoleTop), Twips(kConsoleWidth), Twips(kConsoleHeight));
 
-  auto label = [](QWidget* parent, const char* name, const QString& caption) {
-    auto* l = new QLabel(caption, parent);
-    l->setObjectName(name);
-    l->setTextFormat(Qt::PlainText);
-    return l;
+  rfid::ui::BuildLayout(this, ConsoleLayout());
+  const auto find = [this](auto*& member, const char* name) {
+    member = findChild<std::remove_reference_t<decltype(*member)>*>(QString::fromLatin1(name));
   };
-  auto bordered = [&](const char* name, const QString& caption, qreal points) {
-    auto* l = label(Frame2, name, caption);
-    l->setFrameShape(QFrame::Box);
-    l->setAlignment(Qt::AlignCenter);
-    l->setFont(Font("Verdana", points, true));
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::Window, pal.color(QPalette::Base));
-    pal.setColor(QPalette::WindowText, pal.color(QPalette::Text));
-    l->setPalette(pal);
-    l->setAutoFillBackground(true);
-    return l;
-  };
-  auto status = [&](const char* name, const QString& caption) {
-    auto* l = label(Frame2, name, caption);
-    l->setAlignment(Qt::AlignCenter);
-    l->setFont(Font("Verdana", 15.75, true));
-    const QColor white(Qt::white);
-    SetBackground(l, kDarkBlue, &white);
-    return l;
-  };
-  auto box = [](QWidget* parent, const char* name, const QFont& font, bool readOnly) {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setFont(font);
-    e->setReadOnly(readOnly);
-    return e;
-  };
-  auto button = [](QWidget* parent, const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);  // Enter in a box must not press a button
-    return b;
-  };
+  find(Frame2, "Frame2"), find(cmdQuit, "cmdQuit"), find(Label3, "Label3"), find(TxtData_WR, "TxtData_WR");
+  find(Label9, "Label9"), find(LabName, "LabName"), find(Label4, "Label4");
+  find(TxtData_Read, "TxtData_Read"), find(CmdDiv_WR, "CmdDiv_WR"), find(CmdTimer, "CmdTimer");
+  find(CmdDiv_Read, "CmdDiv_Read"), find(LabMsg1, "LabMsg1"), find(LabMsg2, "LabMsg2");
+  find(Frame1, "Frame1"), find(Label8, "Label8"), find(TxtLen, "TxtLen");
+  find(CmdDiv_Check, "CmdDiv_Check"), find(Label6, "Label6"), find(CmdDiv_Beep_OK, "CmdDiv_Beep_OK");
+  find(CmdDiv_Beep_ERR, "CmdDiv_Beep_ERR"), find(Label7, "Label7"), find(TxtDiv_UID, "TxtDiv_UID");
+  find(CmdDiv_15693, "CmdDiv_15693"), find(CmdDiv_14443, "CmdDiv_14443"), find(Label1, "Label1");
+  find(TxtData_Songsin, "TxtData_Songsin"), find(Label2, "Label2"), find(TxtData_SuSin, "TxtData_SuSin");
+  find(Label5, "Label5"), find(TxtDiv_Block, "TxtDiv_Block"), find(CmdCall_Test, "CmdCall_Test");
 
-  // Upper panel.
-  Frame2 = new QGroupBox(this);
-  Frame2->setObjectName("Frame2");
+  // The upper panel white on the window's blue, its status lines white on blue.
   Frame2->setTitle(QString());
   Frame2->setFlat(true);
   SetBackground(Frame2, Qt::white);
-  PlaceTwips(Frame2, 120, 120, 7095, 2535);
-
-  cmdQuit = new QToolButton(Frame2);
-  cmdQuit->setObjectName("cmdQuit");
-  cmdQuit->setText(QStringLiteral("종료(&End)"));
-  cmdQuit->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-  cmdQuit->setFocusPolicy(Qt::StrongFocus);
-  cmdQuit->setFont(Font("굴림체", 11.25, false));
+  const QColor white(Qt::white);
+  for (QLabel* status : {LabMsg1, LabMsg2}) SetBackground(status, kDarkBlue, &white);
   cmdQuit->setIcon(rfid::ui::QuitIcon(Twips(480)));
   cmdQuit->setIconSize(QSize(Twips(480), Twips(480)));
-  PlaceTwips(cmdQuit, 90, 60, 1305, 1425);
-
-  Label3 = bordered("Label3", QStringLiteral("등록번호 저장 "), 9.75);
-  PlaceTwips(Label3, 1440, 60, 1800, 285);
-  Label9 = bordered("Label9", QStringLiteral("이름"), 9.75);
-  PlaceTwips(Label9, 3300, 60, 1800, 285);
-  Label4 = bordered("Label4", QStringLiteral("등록번호 Read"), 9.75);
-  PlaceTwips(Label4, 5190, 60, 1800, 285);
-
-  TxtData_WR = box(Frame2, "TxtData_WR", Font("Verdana", 12, true), false);
-  PlaceTwips(TxtData_WR, 1440, 390, 1800, 405);
-  LabName = bordered("LabName", QString(), 14.25);
-  PlaceTwips(LabName, 3300, 390, 1800, 405);
-  TxtData_Read = box(Frame2, "TxtData_Read", Font("Verdana", 12, true), true);
-  PlaceTwips(TxtData_Read, 5190, 390, 1800, 405);
-
-  CmdDiv_WR = button(Frame2, "CmdDiv_WR", QStringLiteral("WRITE"));
-  CmdDiv_WR->setFont(Font("Verdana", 11.25, true));
-  PlaceTwips(CmdDiv_WR, 1440, 840, 2475, 645);
-  CmdTimer = button(Frame2, "CmdTimer", QStringLiteral("0"));
-  CmdTimer->setFont(Font("Verdana", 12, true));
-  PlaceTwips(CmdTimer, 3960, 840, 375, 645);
-  CmdDiv_Read = button(Frame2, "CmdDiv_Read", QStringLiteral("READ"));
-  CmdDiv_Read->setFont(Font("Verdana", 11.25, true));
-  PlaceTwips(CmdDiv_Read, 4350, 840, 2625, 645);
-
-  LabMsg1 = status("LabMsg1", QString());
-  PlaceTwips(LabMsg1, 90, 1560, 6885, 405);
-  LabMsg2 = status("LabMsg2", QString());
-  PlaceTwips(LabMsg2, 90, 2040, 6885, 405);
-
-  // Lower group: the reader's technical controls, below the initial size.
-  Frame1 = new QGroupBox(QStringLiteral("Frame1"), this);
-  Frame1->setObjectName("Frame1");
   {
-    // The system's colours, not the window's blue: set explicitly, or the
-    // group would inherit the blue.
+    // The lower group keeps the system's colours, set explicitly, or it
+    // would inherit the blue.
     const QPalette system = QApplication::palette();
     const QColor text = system.color(QPalette::WindowText);
     SetBackground(Frame1, system.color(QPalette::Window), &text);
   }
-  PlaceTwips(Frame1, 150, 2850, 7035, 3495);
-
-  Label8 = label(Frame1, "Label8", QStringLiteral("등록번호 자리수"));
-  PlaceTwips(Label8, 120, 390, 1455, 255);
-  TxtLen = box(Frame1, "TxtLen", Font("굴림체", 12, true), true);
-  PlaceTwips(TxtLen, 1650, 300, 585, 375);
-  CmdDiv_Check = button(Frame1, "CmdDiv_Check", QStringLiteral("Device Check"));
-  CmdDiv_Check->setFont(Font("MS Sans Serif", 9.75, true));
-  PlaceTwips(CmdDiv_Check, 3660, 240, 1815, 495);
-  Label6 = label(Frame1, "Label6", QStringLiteral("부저음 제어"));
-  PlaceTwips(Label6, 5760, 390, 1215, 255);
-  CmdDiv_Beep_OK = button(Frame1, "CmdDiv_Beep_OK", QStringLiteral("GOOD BEEP"));
-  PlaceTwips(CmdDiv_Beep_OK, 5760, 660, 1215, 495);
-  CmdDiv_Beep_ERR = button(Frame1, "CmdDiv_Beep_ERR", QStringLiteral("ERROR BEEP"));
-  PlaceTwips(CmdDiv_Beep_ERR, 5760, 1230, 1215, 495);
-
-  Label7 = label(Frame1, "Label7", QStringLiteral("UID"));
-  PlaceTwips(Label7, 120, 930, 435, 255);
-  TxtDiv_UID = box(Frame1, "TxtDiv_UID", Font("굴림체", 9.75, true), true);
-  PlaceTwips(TxtDiv_UID, 600, 870, 2415, 375);
-
-  CmdDiv_15693 = button(Frame1, "CmdDiv_15693", QStringLiteral("15693  DETECT"));
-  PlaceTwips(CmdDiv_15693, 120, 1350, 1815, 615);
-  CmdDiv_14443 = button(Frame1, "CmdDiv_14443", QStringLiteral("14443A  DETECT"));
-  PlaceTwips(CmdDiv_14443, 2040, 1350, 1815, 615);
-
-  Label1 = label(Frame1, "Label1", QStringLiteral("송신프로토콜"));
-  PlaceTwips(Label1, 120, 2145, 1095, 255);
-  TxtData_Songsin = box(Frame1, "TxtData_Songsin", Font("굴림체", 9.75, true), true);
-  PlaceTwips(TxtData_Songsin, 1230, 2100, 5055, 330);
-  Label2 = label(Frame1, "Label2", QStringLiteral("수신프로토콜"));
-  PlaceTwips(Label2, 120, 2535, 1095, 255);
-  TxtData_SuSin = box(Frame1, "TxtData_SuSin", Font("굴림체", 9.75, true), true);
-  PlaceTwips(TxtData_SuSin, 1230, 2490, 5055, 330);
-
-  Label5 = label(Frame1, "Label5", QStringLiteral("Block Number"));
-  PlaceTwips(Label5, 120, 2970, 1155, 255);
-  TxtDiv_Block = box(Frame1, "TxtDiv_Block", Font("MS Sans Serif", 18, true), false);
-  PlaceTwips(TxtDiv_Block, 1320, 2850, 735, 495);
-  CmdCall_Test = button(Frame1, "CmdCall_Test", QStringLiteral("Test 폼"));
-  PlaceTwips(CmdCall_Test, 5490, 2850, 1215, 495);
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(2000);
   Timer1->setTimerType(Qt::PreciseTimer);  // a coarse timer fires up to 5 % early
-
-  // Labels and groups take no focus; the rest follow in this order.
-  QWidget* order[] = {CmdCall_Test, TxtDiv_UID,      TxtData_Songsin, CmdDiv_14443,
-                      TxtDiv_Block, TxtData_SuSin,   CmdDiv_15693,    CmdDiv_Beep_ERR,
-                      CmdDiv_Beep_OK, CmdDiv_Check,  cmdQuit,         CmdDiv_WR,
-                      CmdDiv_Read,  TxtData_Read,    TxtData_WR,      TxtLen,
-                      CmdTimer};
-  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
 // Texts and limits as the window starts, also when it loads again after a close.

@@ -11,6 +11,8 @@
 #include "enter_presses.h"
 #include "error_boundary.h"
 #include "frame.h"
+#include "layout.h"
+#include "legacy_layout.h"
 #include "logging.h"
 #include "message.h"
 #include "qt_reader.h"
@@ -35,78 +37,32 @@ QString TrimSpaces(const QString& text) {
   return text.mid(first, last - first);
 }
 
-QFont BoxFont() { return ui::Font(QStringLiteral("굴림"), 12, true); }
-
-template <class W>
-W* Make(QWidget* parent, const char* name, const QString& caption, int left, int top, int width,
-        int height) {
-  auto* w = new W(caption, parent);
-  w->setObjectName(QString::fromLatin1(name));
-  ui::PlaceTwips(w, left, top, width, height);
-  return w;
-}
-
-QLineEdit* MakeBox(QWidget* parent, const char* name, int left, int top, int width, int height) {
-  auto* box = Make<QLineEdit>(parent, name, QString(), left, top, width, height);
-  box->setFont(BoxFont());
-  return box;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
-                  int width, int height) {
-  auto* label = Make<QLabel>(parent, name, caption, left, top, width, height);
-  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  return label;
-}
-
 }  // namespace
 
 FrmRFID_OLD::FrmRFID_OLD(Reader& reader, QWidget* parent) : QWidget(parent), m_Reader(reader) {
   setObjectName(QStringLiteral("FrmRFID_OLD"));
   setWindowTitle(QStringLiteral("Form2"));
-  resize(ui::Twips(4545), ui::Twips(6750));
+  resize(ui::Twips(kLegacyWidth), ui::Twips(kLegacyHeight));
 
-  for (int i = 0; i < 2; ++i) {
-    Frame[i] = Make<QGroupBox>(this, "Frame", i == 0 ? QStringLiteral("Read") : QStringLiteral("Write"),
-                               120, i == 0 ? 120 : 1800, 4215, i == 0 ? 1455 : 1815);
-    Frame[i]->setProperty("index", i);
-  }
-
-  TxtRead = MakeBox(Frame[0], "TxtRead", 240, 720, 1695, 360);
-  Label1 = MakeLabel(Frame[0], "Label1", QStringLiteral("등록번호"), 240, 360, 1335, 375);
-  Label1->setFont(BoxFont());
-  CmdRead = Make<QPushButton>(Frame[0], "CmdRead", QStringLiteral("Auto Read"), 2280, 360, 1575, 375);
-  CmdReadEnd =
-      Make<QPushButton>(Frame[0], "CmdReadEnd", QStringLiteral("Auto End"), 2280, 840, 1575, 375);
-  // Reaches below the frame's bottom edge; the frame clips it.
-  Command10 = Make<QPushButton>(Frame[0], "Command10", QStringLiteral("READ"), 2760, 1140, 1215, 615);
-
-  TxtWrite = MakeBox(Frame[1], "TxtWrite", 240, 720, 1695, 360);
-  Label2 = MakeLabel(Frame[1], "Label2", QStringLiteral("등록번호"), 240, 360, 1335, 375);
-  Label2->setFont(BoxFont());
-  CmdWrite = Make<QPushButton>(Frame[1], "CmdWrite", QStringLiteral("Write"), 2280, 720, 1575, 375);
-  TxtWriteRead = MakeBox(Frame[1], "TxtWriteRead", 240, 1200, 1695, 360);
-  CmdWriteRead =
-      Make<QPushButton>(Frame[1], "CmdWriteRead", QStringLiteral("확인(Read)"), 2280, 1200, 1575, 375);
-
-  CmdGoodBeep = Make<QPushButton>(this, "CmdGoodBeep", QStringLiteral("Good Beep"), 840, 3720, 1575, 375);
-  CmdErrorBeep = Make<QPushButton>(this, "CmdErrorBeep", QStringLiteral("ErrorBeep"), 2520, 3720, 1575, 375);
-  cmdEnd = Make<QPushButton>(this, "cmdEnd", QStringLiteral("종료"), 840, 4200, 1575, 375);
-  Label3 = MakeLabel(this, "Label3", QStringLiteral("Label3"), 120, 4770, 4215, 435);
-  Label4 = MakeLabel(this, "Label4", QStringLiteral("Label3"), 60, 5280, 4215, 435);
-  Command1 = Make<QPushButton>(this, "Command1", QStringLiteral("READ"), 2550, 6060, 1215, 615);
-  Command7 = Make<QPushButton>(this, "Command7", QStringLiteral("15693  DETECT"), 390, 6030, 1815, 615);
+  const std::vector<QWidget*> controls = ui::BuildLayout(this, LegacyLayout());
+  const auto find = [this](auto*& member, const char* name) {
+    member = findChild<std::remove_reference_t<decltype(*member)>*>(QString::fromLatin1(name));
+  };
+  Frame[0] = qobject_cast<QGroupBox*>(controls[0]);
+  Frame[1] = qobject_cast<QGroupBox*>(controls[1]);
+  find(TxtRead, "TxtRead"), find(Label1, "Label1"), find(CmdRead, "CmdRead");
+  find(CmdReadEnd, "CmdReadEnd"), find(Command10, "Command10"), find(TxtWrite, "TxtWrite");
+  find(Label2, "Label2"), find(CmdWrite, "CmdWrite"), find(TxtWriteRead, "TxtWriteRead");
+  find(CmdWriteRead, "CmdWriteRead"), find(CmdGoodBeep, "CmdGoodBeep"), find(CmdErrorBeep, "CmdErrorBeep");
+  find(cmdEnd, "cmdEnd"), find(Label3, "Label3"), find(Label4, "Label4"), find(Command1, "Command1");
+  find(Command7, "Command7");
+  for (QLabel* label : findChildren<QLabel*>()) label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(1000);
   Timer1->setTimerType(Qt::PreciseTimer);
 
-  // Tab indexes 0-18; frames and labels take no focus and drop out.
-  QWidget* const tabOrder[] = {TxtRead,     CmdRead,      TxtWrite, CmdWrite,   TxtWriteRead,
-                               CmdWriteRead, CmdGoodBeep, CmdErrorBeep, cmdEnd, CmdReadEnd,
-                               Command10,   Command1,     Command7};
-  for (std::size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
   TxtRead->setFocus();
 
   // While a click's handler runs, or waits on its message, it counts as

@@ -7,32 +7,22 @@
 #include "YK_ClsRfidVB1.h"
 #include "enter_presses.h"
 #include "error_boundary.h"
+#include "layout.h"
+#include "test_window_layout.h"
 #include "twips.h"
 
-using rfid::ui::PlaceTwips;
 using rfid::ui::Twips;
 
 FrmTest1::FrmTest1(QWidget* parent) : rfid::ui::NoEscapeDialog(parent) {
   setObjectName("FrmTest1");
   setWindowTitle(QStringLiteral("Form2"));
   setWindowIcon(QIcon());
-  // Where its layout puts it, clear above the console, whose read box shows
-  // what a request did.
-  setGeometry(Twips(5580), Twips(3960), Twips(6825), Twips(1125));
-
-  Command1 = new QPushButton(QStringLiteral("READ"), this);
-  Command1->setObjectName("Command1");
-  Command1->setAutoDefault(false);
-  PlaceTwips(Command1, 150, 90, 435, 615);
-  Command2 = new QPushButton(QStringLiteral("WR"), this);
-  Command2->setObjectName("Command2");
-  Command2->setAutoDefault(false);
-  PlaceTwips(Command2, 2460, 90, 435, 615);
-  Text1 = new QLineEdit(QStringLiteral("12345678"), this);
-  Text1->setObjectName("Text1");
-  PlaceTwips(Text1, 630, 300, 1785, 375);
-  setTabOrder(Command1, Command2);
-  setTabOrder(Command2, Text1);
+  setGeometry(Twips(kTestWindowLeft), Twips(kTestWindowTop), Twips(kTestWindowWidth),
+              Twips(kTestWindowHeight));
+  rfid::ui::BuildLayout(this, TestWindowLayout());
+  Command1 = findChild<QPushButton*>("Command1");
+  Command2 = findChild<QPushButton*>("Command2");
+  Text1 = findChild<QLineEdit*>("Text1");
 
   rfid::ui::ConnectHandler(Command1, &QPushButton::clicked, this, "Command1_Click",
                            [this] { Command1_Click(); });

@@ -8,7 +8,9 @@
 #include <QTimer>
 
 #include "dynamic_library.h"
+#include "layout_invariants.h"
 #include "legacy_fixture.h"
+#include "legacy_layout.h"
 #include "twips.h"
 
 namespace rfid::legacy::testing {
@@ -16,74 +18,15 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-QString Caption(QWidget* w) {
-  if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
-  if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
-  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
-  if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
-  return QStringLiteral("?");
-}
-
-QRect TwipsRect(int l, int t, int w, int h) {
-  return {ui::Twips(l), ui::Twips(t), ui::Twips(w), ui::Twips(h)};
-}
-
 class WindowTest : public LegacyTest {};
 
-TEST_F(WindowTest, ControlsSitWhereTheLayoutPutsThem) {
-  struct Control {
-    QWidget* widget;
-    const char* name;
-    QWidget* container;
-    QString caption;
-    QRect twips;
-    bool boxFont;
-  };
-  FrmRFID_OLD& w = *window;
-  QGroupBox* readFrame = w.Frame[0];
-  QGroupBox* writeFrame = w.Frame[1];
-  const Control controls[] = {
-      {w.Frame[0], "Frame", &w, "Read", {120, 120, 4215, 1455}, false},
-      {w.TxtRead, "TxtRead", readFrame, "", {240, 720, 1695, 360}, true},
-      {w.Label1, "Label1", readFrame, "등록번호", {240, 360, 1335, 375}, true},
-      {w.CmdRead, "CmdRead", readFrame, "Auto Read", {2280, 360, 1575, 375}, false},
-      {w.CmdReadEnd, "CmdReadEnd", readFrame, "Auto End", {2280, 840, 1575, 375}, false},
-      {w.Command10, "Command10", readFrame, "READ", {2760, 1140, 1215, 615}, false},
-      {w.Frame[1], "Frame", &w, "Write", {120, 1800, 4215, 1815}, false},
-      {w.TxtWrite, "TxtWrite", writeFrame, "", {240, 720, 1695, 360}, true},
-      {w.Label2, "Label2", writeFrame, "등록번호", {240, 360, 1335, 375}, true},
-      {w.CmdWrite, "CmdWrite", writeFrame, "Write", {2280, 720, 1575, 375}, false},
-      {w.TxtWriteRead, "TxtWriteRead", writeFrame, "", {240, 1200, 1695, 360}, true},
-      {w.CmdWriteRead, "CmdWriteRead", writeFrame, "확인(Read)", {2280, 1200, 1575, 375}, false},
-      {w.CmdGoodBeep, "CmdGoodBeep", &w, "Good Beep", {840, 3720, 1575, 375}, false},
-      {w.CmdErrorBeep, "CmdErrorBeep", &w, "ErrorBeep", {2520, 3720, 1575, 375}, false},
-      {w.cmdEnd, "cmdEnd", &w, "종료", {840, 4200, 1575, 375}, false},
-      {w.Label3, "Label3", &w, "Label3", {120, 4770, 4215, 435}, false},
-      {w.Label4, "Label4", &w, "Label3", {60, 5280, 4215, 435}, false},
-      {w.Command1, "Command1", &w, "READ", {2550, 6060, 1215, 615}, false},
-      {w.Command7, "Command7", &w, "15693  DETECT", {390, 6030, 1815, 615}, false},
-  };
-  for (const Control& c : controls) {
-    SCOPED_TRACE(c.name);
-    ASSERT_NE(c.widget, nullptr);
-    EXPECT_EQ(c.widget->objectName(), QString::fromLatin1(c.name));
-    EXPECT_EQ(c.widget->parentWidget(), c.container);
-    EXPECT_EQ(Caption(c.widget), c.caption);
-    const QRect& r = c.twips;
-    EXPECT_EQ(c.widget->geometry(), TwipsRect(r.x(), r.y(), r.width(), r.height()));
-    if (c.boxFont) {
-      EXPECT_EQ(c.widget->font().family(), QStringLiteral("굴림"));
-      EXPECT_EQ(c.widget->font().pointSizeF(), 12.0);
-      EXPECT_TRUE(c.widget->font().bold());
-    } else {
-      EXPECT_EQ(c.widget->font(), w.font());
-    }
-  }
+TEST_F(WindowTest, TheWindowIsItsLayoutTable) {
+  rfid::testing::ExpectLayoutHolds(window.get(), LegacyLayout());
 }
 
 TEST_F(WindowTest, WindowFramesAndTimer) {
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Form2"));
-  EXPECT_EQ(window->size(), QSize(ui::Twips(4545), ui::Twips(6750)));
+  EXPECT_EQ(window->size(), QSize(ui::Twips(kLegacyWidth), ui::Twips(kLegacyHeight)));
   EXPECT_TRUE(window->isWindow());
 
   const auto frames = window->findChildren<QGroupBox*>(QStringLiteral("Frame"));
@@ -103,26 +46,6 @@ TEST_F(WindowTest, Command10IsClippedByItsFrame) {
   EXPECT_EQ(shown.top(), 0);
   EXPECT_LT(shown.height(), inFrame.height());
   EXPECT_LE(inFrame.top() + shown.height(), window->Frame[0]->height());
-}
-
-TEST_F(WindowTest, TabOrderFollowsTheTabIndexes) {
-  QWidget* const expected[] = {window->TxtRead,     window->CmdRead,      window->TxtWrite,
-                               window->CmdWrite,    window->TxtWriteRead, window->CmdWriteRead,
-                               window->CmdGoodBeep, window->CmdErrorBeep, window->cmdEnd,
-                               window->CmdReadEnd,  window->Command10,    window->Command1,
-                               window->Command7};
-  std::vector<QString> order;
-  QWidget* w = window->TxtRead;
-  do {
-    if (w->focusPolicy() & Qt::TabFocus) order.push_back(w->objectName());
-    w = w->nextInFocusChain();
-  } while (w != window->TxtRead && order.size() < 40);
-  std::vector<QString> want;
-  for (QWidget* e : expected) want.push_back(e->objectName());
-  EXPECT_EQ(order, want);
-  for (QWidget* notFocusable : {static_cast<QWidget*>(window->Frame[0]), static_cast<QWidget*>(window->Label1),
-                                static_cast<QWidget*>(window->Label3)})
-    EXPECT_FALSE(notFocusable->focusPolicy() & Qt::TabFocus) << notFocusable->objectName().toStdString();
 }
 
 TEST_F(WindowTest, ShowingLoadsOnceWithTheCardSettingBeforeTheWindowIsVisible) {

@@ -17,6 +17,8 @@
 #include "YK_ClsRfidVB1.h"
 #include "twips.h"
 #include "fake_reader.h"
+#include "layout_invariants.h"
+#include "test_window_layout.h"
 #include "dynamic_library.h"
 #include "message.h"
 
@@ -399,13 +401,14 @@ TEST_F(RequestTest, KeysAndPlaceOfTheTestWindow) {
     openAfterEnter = window->isVisible();
     // Opened where its layout puts it: clear above the console.
     placed = window->geometry().topLeft();
+    rfid::testing::ExpectLayoutHolds(window, TestWindowLayout());
     window->close();
   });
   console.CmdCall_Test->click();
   EXPECT_TRUE(openAfterEscape);
   EXPECT_EQ(readsOnEnter, 1);
   EXPECT_TRUE(openAfterEnter);
-  EXPECT_EQ(placed, QPoint(rfid::ui::Twips(5580), rfid::ui::Twips(3960)));
+  EXPECT_EQ(placed, QPoint(rfid::ui::Twips(kTestWindowLeft), rfid::ui::Twips(kTestWindowTop)));
 }
 
 TEST_F(RequestTest, AWiderHandedOverNumberLeavesTheWriteBoxAtItsLimit) {

@@ -1,0 +1,98 @@
+#include "layout.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMap>
+#include <QPushButton>
+#include <QToolButton>
+#include <algorithm>
+#include <stdexcept>
+
+#include "twips.h"
+
+namespace rfid::ui {
+
+QString ControlKey(const char* name, int index) {
+  return index < 0 ? QString::fromLatin1(name) : QStringLiteral("%1(%2)").arg(name).arg(index);
+}
+
+namespace {
+
+QWidget* Make(const ControlSpec& spec, QWidget* parent) {
+  const QString caption = QString::fromUtf8(spec.caption);
+  const auto label = [&] {
+    auto* l = new QLabel(caption, parent);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+  };
+  switch (spec.kind) {
+    case ControlKind::Group: return new QGroupBox(caption, parent);
+    case ControlKind::Label: return label();
+    case ControlKind::BorderedLabel: {
+      QLabel* l = label();
+      l->setFrameShape(QFrame::Box);
+      l->setAlignment(Qt::AlignCenter);
+      QPalette pal = l->palette();
+      pal.setColor(QPalette::Window, pal.color(QPalette::Base));
+      pal.setColor(QPalette::WindowText, pal.color(QPalette::Text));
+      l->setPalette(pal);
+      l->setAutoFillBackground(true);
+      return l;
+    }
+    case ControlKind::StatusLabel: {
+      QLabel* l = label();
+      l->setAlignment(Qt::AlignCenter);
+      l->setAutoFillBackground(true);
+      return l;
+    }
+    case ControlKind::Box:
+    case ControlKind::ReadOnlyBox: {
+      auto* e = new QLineEdit(caption, parent);
+      e->setReadOnly(spec.kind == ControlKind::ReadOnlyBox);
+      return e;
+    }
+    case ControlKind::Button: {
+      auto* b = new QPushButton(caption, parent);
+      b->setAutoDefault(false);
+      return b;
+    }
+    case ControlKind::ToolButton: {
+      auto* b = new QToolButton(parent);
+      b->setText(caption);
+      b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+      return b;
+    }
+  }
+  throw std::logic_error("unknown control kind");
+}
+
+}  // namespace
+
+std::vector<QWidget*> BuildLayout(QWidget* window, std::span<const ControlSpec> table) {
+  QMap<QString, QWidget*> made;
+  std::vector<QWidget*> controls;
+  std::vector<std::pair<int, QWidget*>> tabbed;
+  for (const ControlSpec& spec : table) {
+    QWidget* parent = spec.parent ? made.value(QString::fromLatin1(spec.parent)) : window;
+    if (!parent) throw std::logic_error(std::string("layout: no parent ") + spec.parent);
+    QWidget* w = Make(spec, parent);
+    w->setObjectName(QString::fromLatin1(spec.name));
+    if (spec.index >= 0) w->setProperty("index", spec.index);
+    if (spec.overlaps) w->setProperty("overlaps", true);
+    if (spec.font) w->setFont(Font(QString::fromUtf8(spec.font), spec.points, spec.bold));
+    PlaceTwips(w, spec.left, spec.top, spec.width, spec.height);
+    if (spec.tab >= 0) {
+      w->setFocusPolicy(Qt::StrongFocus);
+      tabbed.emplace_back(spec.tab, w);
+    }
+    made.insert(ControlKey(spec.name, spec.index), w);
+    controls.push_back(w);
+  }
+  std::sort(tabbed.begin(), tabbed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 1; i < tabbed.size(); ++i)
+    QWidget::setTabOrder(tabbed[i - 1].second, tabbed[i].second);
+  return controls;
+}
+
+}  // namespace rfid::ui
