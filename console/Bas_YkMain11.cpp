@@ -12,10 +12,9 @@
 #include "check.h"
 #include "close_on_signal.h"
 #include "command_line.h"
-#include "log_output.h"
 #include "logging.h"
 #include "message.h"
-#include "pad_text.h"
+#include "registration_number.h"
 #include "qt_reader.h"
 #include "single_instance.h"
 
@@ -134,7 +133,7 @@ int Main(int argc, char** argv) {
   // caller passed are taken first.
   SetCommandLineText(ProcessCommandLine(argc, argv));
   if (CommandLineText() == QLatin1String("--check")) return CheckDesk(*FrmRfid_Dll1::InstanceReader());
-  SingleInstance::NameRuntimeFolder();
+  SingleInstance::SetRuntimeFolder();
   const auto app = rfid::ui::StartApplication(argc, argv, kExitNotWritten);
   QApplication::setApplicationName(QStringLiteral("rfid-console"));
 

@@ -19,7 +19,7 @@
 #include "frame.h"
 #include "library_reader.h"
 #include "logging.h"
-#include "pad_text.h"
+#include "registration_number.h"
 #include "qt_reader.h"
 #include "twips.h"
 

@@ -6,7 +6,7 @@
 #include "Bas_YkMain11.h"
 #include "frame.h"
 #include "logging.h"
-#include "pad_text.h"
+#include "registration_number.h"
 #include "qt_reader.h"
 #include "single_instance.h"
 

@@ -49,11 +49,11 @@ class SingleInstance {
     }
   }
 
-  // Names the per-user runtime folder in the environment when the session
-  // gave none (the private folder above), so that Qt, which looks for one
-  // too, finds it instead of warning on standard error. Before QApplication.
+  // Sets XDG_RUNTIME_DIR to the user's private folder (the lock's own, on
+  // Linux) when the session gave none, so that Qt, which looks for one too,
+  // finds it instead of warning on standard error. Before QApplication.
   // Nothing to do on Windows.
-  static void NameRuntimeFolder();
+  static void SetRuntimeFolder();
 
  private:
   std::string role_;

@@ -73,7 +73,7 @@ std::optional<uid_t> HolderOf(const std::string& name) {
 // the process dies, however it dies.
 std::string SingleInstance::DefaultLockPath() { return "@" + AbstractName(); }
 
-void SingleInstance::NameRuntimeFolder() {
+void SingleInstance::SetRuntimeFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime && *runtime) return;
   try {

@@ -38,7 +38,7 @@ std::string UserSid() {
 // user's on another session, has its own copy.
 std::string SingleInstance::DefaultLockPath() { return "Local\\rfid-console-" + UserSid(); }
 
-void SingleInstance::NameRuntimeFolder() {}
+void SingleInstance::SetRuntimeFolder() {}
 
 SingleInstance::~SingleInstance() {
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));

@@ -12,7 +12,7 @@
 #include "FrmRfid_Dll1.h"
 #include "fake_reader.h"
 #include "fuzz_check.h"
-#include "pad_text.h"
+#include "registration_number.h"
 #include "qt_reader.h"
 #include "qt_fuzz.h"
 

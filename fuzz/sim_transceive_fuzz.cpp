@@ -80,14 +80,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const int block = request->parameter;
   if (request->command == Command::Write) {
-    std::string data = *NormalizeHex(frame.substr(4, kBlockTextLength), kBlockTextLength);
+    std::string data = *NormalizeHex(frame.substr(4, kBlockHexLength), kBlockHexLength);
     if (ReplyOk(reply.text) && !s.faults.lostWrite.on) FUZZ_CHECK(after.card.Block(block) == data);
     if (!ReplyOk(reply.text)) FUZZ_CHECK(after.card.blocks == s.card.blocks);
   } else {
     FUZZ_CHECK(after.card.blocks == s.card.blocks);
   }
   if (request->command == Command::Read && ReplyOk(reply.text)) {
-    const std::string data = ReplyField(reply.text, kBlockDataStart, kBlockTextLength);
+    const std::string data = ReplyField(reply.text, kBlockDataStart, kBlockHexLength);
     FUZZ_CHECK((data == s.card.Block(block)) == !s.faults.wrongRead.on);
   }
   return 0;

@@ -7,7 +7,7 @@
 #include "close_on_signal.h"
 #include "frm_rfid_old.h"
 #include "library_reader.h"
-#include "log_output.h"
+#include "logging.h"
 
 namespace {
 const char kHelp[] = R"(Usage: rfid-legacy [--version | --help]

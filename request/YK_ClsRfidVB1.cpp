@@ -5,7 +5,7 @@
 #include "Bas_YkMain11.h"
 #include "FrmRfid_Dll1.h"
 #include "logging.h"
-#include "pad_text.h"
+#include "registration_number.h"
 #include "qt_reader.h"
 
 namespace {

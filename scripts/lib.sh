@@ -18,7 +18,7 @@ RFID_TEST_PACKAGES=(libgtest-dev libgmock-dev iproute2 pcscd vsmartcard-vpcd dpk
                     xvfb xauth x11-utils imagemagick x11-apps)
 RFID_PACKAGES=("${RFID_BUILD_PACKAGES[@]}" "${RFID_TEST_PACKAGES[@]}")
 
-# The project's version, as CMakeLists.txt gives it (1.2.0).
+# The project's version, as CMakeLists.txt's project() gives it.
 rfid_version() { sed -n 's/^project(rfid-console VERSION \([0-9.]*\).*/\1/p' "$RFID_ROOT/CMakeLists.txt"; }
 
 # A command as root: directly when we are root, else through sudo.

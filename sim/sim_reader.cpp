@@ -87,7 +87,7 @@ Answer Execute(State& state, std::string_view frame) {
       const std::string what = "write block " + std::to_string(parameter);
       if (!card.onField) return Fail(Failure::NoCard, what + ": no card");
       if (state.faults.lostWrite.Fire()) return {SuccessReply(""), what + ": not stored (fault)"};
-      card.SetBlock(parameter, *NormalizeHex(frame.substr(4, kBlockTextLength), kBlockTextLength));
+      card.SetBlock(parameter, *NormalizeHex(frame.substr(4, kBlockHexLength), kBlockHexLength));
       return {SuccessReply(""), what};
     }
   }

@@ -141,7 +141,7 @@ std::optional<std::string> NormalizeHex(std::string_view text, std::size_t lengt
   return out;
 }
 
-std::string BlankBlock() { return std::string(kBlockTextLength, '0'); }
+std::string BlankBlock() { return std::string(kBlockHexLength, '0'); }
 
 std::string Card::Block(int n) const {
   const auto it = blocks.find(n);
@@ -304,8 +304,8 @@ State ParseState(std::string_view text) {
       const int n = p.Number<int>(0, kBlockCount - 1);
       once("block " + std::to_string(n));
       const std::string data = p.Word();
-      const auto d = NormalizeHex(data, kBlockTextLength);
-      if (!d) p.Fail("block data is " + std::to_string(kBlockTextLength) + " hex digits");
+      const auto d = NormalizeHex(data, kBlockHexLength);
+      if (!d) p.Fail("block data is " + std::to_string(kBlockHexLength) + " hex digits");
       p.End();
       s.card.SetBlock(n, *d);
     } else if (key == "log") {

@@ -21,7 +21,7 @@ class StateError : public std::runtime_error {
 };
 
 inline constexpr int kBlockCount = 256;
-inline constexpr std::size_t kBlockTextLength = 32;  // 16 bytes as hex digits
+inline constexpr std::size_t kBlockHexLength = 32;  // 16 bytes as hex digits
 inline constexpr std::size_t kLogLimit = 50;
 inline constexpr int kMaxDelayMs = 60000;
 // Counters stop at these (the largest values the state file takes): a

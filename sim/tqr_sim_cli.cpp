@@ -306,7 +306,7 @@ Action Parse(const std::vector<std::string>& a) {
     if (a.size() < 2 || a.size() > 3) Bad("block takes N [HEX]");
     const int n = ParseBlock(a[1]);
     if (a.size() == 3) {
-      const auto data = NormalizeHex(a[2], kBlockTextLength);
+      const auto data = NormalizeHex(a[2], kBlockHexLength);
       if (!data) Bad("block data \"" + a[2] + "\" is not 32 hex digits (16 bytes)");
       act.change = [=](State& s) { s.card.SetBlock(n, *data); };
     }

@@ -2,6 +2,7 @@
 
 #include "close_on_signal.h"
 #include "log_output.h"
+#include "logging.h"
 
 #include <QByteArray>
 #include <QFileInfo>

@@ -58,7 +58,7 @@ TEST(SingleInstance, WithoutARuntimeFolderAPrivateOneIsNamed) {
   const std::string folder = base + "/rfid-console-" + std::to_string(getuid());
   {
     ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
-    SingleInstance::NameRuntimeFolder();
+    SingleInstance::SetRuntimeFolder();
     EXPECT_EQ(std::string(std::getenv("XDG_RUNTIME_DIR")), folder);
     EXPECT_EQ(Mode(folder), 0700u);
   }
@@ -77,7 +77,7 @@ TEST(SingleInstance, WithoutARuntimeFolderAPrivateOneIsNamed) {
     SCOPED_TRACE(c.name);
     c.spoil();
     ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
-    SingleInstance::NameRuntimeFolder();
+    SingleInstance::SetRuntimeFolder();
     EXPECT_EQ(std::getenv("XDG_RUNTIME_DIR"), nullptr);
   }
 }

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "frame.h"
-#include "pad_text.h"
+#include "registration_number.h"
 
 namespace rfid {
 namespace {

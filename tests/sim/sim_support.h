@@ -49,7 +49,7 @@ inline std::string WriteFrame(int block, const std::string& data32) {
   return WithBcc(ByteText(int(Command::Write)) + ByteText(block) + data32);
 }
 inline std::string BlockData(const Reply& r) {
-  return ReplyField(r.text, kBlockDataStart, kBlockTextLength);
+  return ReplyField(r.text, kBlockDataStart, kBlockHexLength);
 }
 
 inline std::string FileText(const std::string& path) {

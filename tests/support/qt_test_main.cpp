@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   // As the program does: a runtime folder of the user's own, so that Qt does
   // not warn of none (as root, say, with no session).
-  SingleInstance::NameRuntimeFolder();
+  SingleInstance::SetRuntimeFolder();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("rfid-console-tests"));
   return RUN_ALL_TESTS();

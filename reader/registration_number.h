@@ -1,6 +1,7 @@
-// PadText: fills a text up to a length with copies of one character, on the
-// left or the right. It never shortens a text. What a registration number
-// is, and the number a block text filled that way holds.
+// What a registration number is and how a block holds one: PadText fills a
+// text up to a length with copies of one character, on the left or the
+// right (it never shortens a text); IsRegistrationNumber and NumberInBlock
+// tell a number and the number a block text filled that way holds.
 #pragma once
 
 #include <cstddef>
