@@ -32,7 +32,7 @@ if [[ $only == windows && -z ${RFID_IN_TREE:-} ]]; then
   scripts/windows/build.sh >/dev/null
   source scripts/windows/wine-tree.sh
   rfid_wine_tree
-  rfid_in_tree "bench/run.sh $build windows $count"
+  rfid_in_tree bench/run.sh "$build" windows ${count:+"$count"}
   exit
 elif [[ -z ${RFID_IN_TREE:-} ]]; then
   # An existing folder is configured again: it may predate the benchmarks

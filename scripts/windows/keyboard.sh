@@ -1,24 +1,9 @@
 # The windows on the Windows platform plugin under Xvfb, driven by the
-# keyboard as an operator drives them; sourced by test.sh inside the Wine
-# tree and a Wine prefix under code page 949, with the unpacked release in
-# $app and the card's state in $TQR_SIM_STATE. Uses test.sh's fail and $e2e.
+# keyboard as an operator drives them; sourced by scenarios.sh's keyboard
+# step inside the Wine tree, a prefix under code page 949, a display with a
+# window manager, the unpacked release in $app and the card's state in
+# $TQR_SIM_STATE. Uses scenarios.sh's fail and $e2e.
 # shellcheck shell=bash
-
-# Wine's stand-ins for Verdana and Gulim draw no text in the boxes: name
-# fonts the tree has (fonts-dejavu-core, fonts-nanum).
-for pair in "Verdana=DejaVu Sans" "굴림=NanumGothic" "Gulim=NanumGothic" \
-            "굴림체=D2Coding ligature" "GulimChe=D2Coding ligature"; do
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${pair%%=*}" /d "${pair#*=}" /f \
-    >/dev/null 2>&1
-done
-wine reg delete 'HKCU\Environment' /v QT_QPA_PLATFORM /f >/dev/null 2>&1 || true
-rfid_start_xvfb :58 1280x1024x24
-# A window manager, as a desk has one: it keeps the console above others
-# and gives the keyboard to the window xdotool activates.
-openbox >/dev/null 2>&1 &
-wm=$!
-wineserver -k || true  # Wine picks its display driver when its server starts
-sleep 1
 
 # Starts a program of the release in the background; its log in $e2e/NAME.log.
 start() {
@@ -117,9 +102,3 @@ status=$?
 set -e
 echo "keyboard: legacy window's write by the keyboard: block 01 $block; closed with status $status"
 [[ $block == 00000123AAAAAAAA* ]] || fail "after the legacy window's write block 01 holds $block"
-
-kill "$wm" 2>/dev/null || true
-wait "$wm" 2>/dev/null || true
-rfid_stop_xvfb
-wineserver -k || true
-wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null 2>&1

@@ -30,10 +30,10 @@ EOF
 i686-w64-mingw32-gcc -O2 -o "$dir/probe.exe" "$dir/probe.c"
 rfid_wine_tree >&2
 rc=0
-said=$(rfid_in_tree "export WINEPREFIX=$dir/wine && wineboot -i >/dev/null 2>&1; wine $dir/probe.exe" 2>&1 |
+said=$(rfid_in_tree env WINEPREFIX="$dir/wine" bash -c 'wineboot -i >/dev/null 2>&1; wine "$0"' "$dir/probe.exe" 2>&1 |
          tr -d '\r' | tail -n 1) || rc=$?
 if [[ $rc == 0 && $said == "32-bit code runs" ]]; then
-  echo "yes: a 32-bit Windows program runs under $(rfid_in_tree 'wine --version') (WoW64)"
+  echo "yes: a 32-bit Windows program runs under $(rfid_in_tree wine --version) (WoW64)"
   exit 0
 fi
 

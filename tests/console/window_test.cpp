@@ -87,6 +87,9 @@ TEST_F(ConsoleTest, MessagesShowCallerTextAsItStands) {
   EXPECT_EQ(format, Qt::PlainText);
 }
 
+// The stay-on-top window flag: Windows calls SetWindowPos instead, which
+// needs a desktop (the keyboard runs check it there).
+#ifndef _WIN32
 TEST_F(ConsoleTest, LoadKeepsTheConsoleAboveOtherWindows) {
   EXPECT_FALSE(console->windowFlags() & Qt::WindowStaysOnTopHint);
   Load();
@@ -94,6 +97,7 @@ TEST_F(ConsoleTest, LoadKeepsTheConsoleAboveOtherWindows) {
   SetTopMost(console.get(), 0);
   EXPECT_FALSE(console->windowFlags() & Qt::WindowStaysOnTopHint);
 }
+#endif
 
 TEST_F(ConsoleTest, TypingStopsAtTheMaximumLengthAndReadOnlyBoxesRefuseIt) {
   Load();

@@ -132,7 +132,7 @@ TEST(AnsiCodePage, TextsFollowTheSystemsCodePage) {
       {949, u"A", "A", std::string("\xC8\0" "4", 3), std::u16string(u"\uFFFD\0" "4", 3)},
   };
   const UINT acp = GetACP();
-  std::printf("ANSI code page %u\n", acp);  // scripts/windows/test.sh checks it
+  std::printf("ANSI code page %u\n", acp);  // the code page the run is under
   int ran = 0;
   for (const auto& c : cases) {
     if (c.codePage != acp) continue;

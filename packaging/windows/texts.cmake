@@ -1,0 +1,32 @@
+# cmake -DSOURCE=<project> -DOUT=<folder> -P texts.cmake: the Windows
+# release's texts in CRLF (the readme and notices also with a UTF-8
+# byte-order mark), and the licences THIRD-PARTY-NOTICES.txt names.
+function(windows_text from to bom)
+  file(READ ${from} text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  if(bom)
+    string(ASCII 239 187 191 mark)  # EF BB BF
+    set(text "${mark}${text}")
+  endif()
+  file(WRITE ${to} "${text}")
+endfunction()
+
+windows_text(${SOURCE}/scripts/windows/README-Windows.txt ${OUT}/README-Windows.txt ON)
+windows_text(${SOURCE}/THIRD-PARTY-NOTICES.txt ${OUT}/THIRD-PARTY-NOTICES.txt ON)
+windows_text(${SOURCE}/LICENSE ${OUT}/LICENSE.txt ON)
+windows_text(/usr/share/common-licenses/LGPL-3 ${OUT}/licenses/LGPL-3.0.txt OFF)
+windows_text(/usr/share/common-licenses/GPL-3 ${OUT}/licenses/GPL-3.0.txt OFF)
+windows_text(/usr/share/doc/mingw-w64-common/copyright ${OUT}/licenses/mingw-w64-copyright.txt OFF)
+windows_text(/usr/share/doc/libqt6core6/copyright ${OUT}/licenses/qt6-base-copyright.txt OFF)
+file(READ /usr/share/doc/gcc-12-base/copyright gcc)
+string(FIND "${gcc}" "GCC RUNTIME LIBRARY EXCEPTION" start)
+string(FIND "${gcc}" "requirements of the license of GCC." end)
+if(start LESS 0 OR end LESS start)
+  message(FATAL_ERROR "no GCC Runtime Library Exception text in gcc-12-base's copyright")
+endif()
+math(EXPR length "${end} - ${start} + 35")
+string(SUBSTRING "${gcc}" ${start} ${length} exception)
+file(WRITE ${OUT}/gcc-exception.tmp "${exception}\n")
+windows_text(${OUT}/gcc-exception.tmp ${OUT}/licenses/GCC-exception-3.1.txt OFF)
+file(REMOVE ${OUT}/gcc-exception.tmp)
