@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite: once as
-# built (build/), once under AddressSanitizer and UndefinedBehaviorSanitizer
-# (build/sanitize/). Arguments go to ctest: scripts/test.sh -L unit runs the
-# quick tests only. RFID_SKIP_SANITIZERS=1 skips the second run.
+# Installs what is missing, builds, and runs the whole test suite with the
+# presets of CMakePresets.json: once as built (default, build/), once under
+# AddressSanitizer and UndefinedBehaviorSanitizer (sanitize, build/sanitize/).
+# Arguments go to ctest: scripts/test.sh -L unit runs the quick tests only.
+# RFID_SKIP_SANITIZERS=1 skips the second run.
 #
 # Each build says a line per target (its output in <folder>/build.log), each
 # run ctest's line per test (kept in <folder>/ctest.log) and the reasons of
@@ -14,20 +15,19 @@ rfid_install "${RFID_PACKAGES[@]}"
 start=$SECONDS
 results=()
 
-# run NAME DIR TIMEOUT [CMAKE OPTIONS...]: builds DIR and runs its tests;
+# run PRESET DIR NAME: configures, builds and tests with the presets of
+# CMakePresets.json (what `cmake --workflow --preset PRESET` does in one go);
 # adds "NAME: ..." to results.
 run() {
-  local name=$1 dir=$2 timeout=$3 status=0
-  shift 3
+  local preset=$1 dir=$2 name=$3 status=0
   echo "== $name: building $dir (about 6 minutes on 2 cores the first time)" >&2
-  rfid_configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  cmake --preset "$preset" >/dev/null
   if ! rfid_build_quietly "$dir" "building $dir"; then
     results+=("$name: the build failed (see $dir/build.log)")
     return 1
   fi
   echo "== $name: running the tests in $dir" >&2
-  (cd "$dir" && ctest --output-on-failure -j2 --timeout "$timeout" "${ctest_args[@]}") 2>&1 |
-    tee "$dir/ctest.log" || status=${PIPESTATUS[0]}
+  ctest --preset "$preset" "${ctest_args[@]}" 2>&1 | tee "$dir/ctest.log" || status=${PIPESTATUS[0]}
   local total passed failed skipped
   total=$(sed -nE 's/.* tests? failed out of ([0-9]+)$/\1/p' "$dir/ctest.log" | tail -n 1)
   failed=$(sed -nE 's/.*, ([0-9]+) tests? failed out of [0-9]+$/\1/p' "$dir/ctest.log" | tail -n 1)
@@ -50,12 +50,9 @@ run() {
 
 ctest_args=("$@")
 status=0
-run "as built" build 300 || status=1
+run default build "as built" || status=1
 if [[ $status == 0 && ${RFID_SKIP_SANITIZERS:-} != 1 ]]; then
-  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:halt_on_error=1"
-  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-  export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
-  run "under ASan+UBSan" build/sanitize 600 -DRFID_SANITIZE=ON || status=1
+  run sanitize build/sanitize "under ASan+UBSan" || status=1
 elif [[ ${RFID_SKIP_SANITIZERS:-} != 1 ]]; then
   results+=("under ASan+UBSan: not run, since the first run failed")
 fi

@@ -269,14 +269,14 @@ TEST_F(WindowTest, AutoReadAndAutoEndSwitchTheLoop) {
 
 TEST_F(WindowTest, AutoReadTwiceRunsOneLoop) {
   reader.card.blocks[1] = LegacyBlock("00000005");
+  window->Timer1->setInterval(50);
+  QSignalSpy ticks(window->Timer1, &QTimer::timeout);
   QTest::mouseClick(window->CmdRead, Qt::LeftButton);
   QTest::mouseClick(window->CmdRead, Qt::LeftButton);
-  QTest::qWait(2500);
+  QTRY_VERIFY(ticks.count() >= 3);
   window->CmdReadEnd_Click();
-  // One loop ticks about twice in that time; two loops would tick about four times.
-  const int reads = reader.CountSent("5201");
-  EXPECT_GE(reads, 1);
-  EXPECT_LE(reads, 3);
+  // One read a tick: a second loop would read between the ticks as well.
+  EXPECT_EQ(reader.CountSent("5201"), ticks.count());
 }
 
 TEST_F(WindowTest, TicksWithACardFillTheBoxWithOneGoodBeepEach) {
