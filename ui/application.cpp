@@ -2,6 +2,7 @@
 
 #include "close_on_signal.h"
 #include "log_output.h"
+#include "startup.h"
 #include "logging.h"
 
 #include <QByteArray>
@@ -66,6 +67,7 @@ bool WriteStandardOutput(const QByteArray& text) {
 
 std::optional<int> AnswerInfoOption(int argc, char** argv, const char* program, const char* help) {
   SurviveBrokenPipe();
+  AttachToCallersConsole();
   if (argc != 2) return std::nullopt;
   const std::string option = argv[1];
   QByteArray text;
@@ -76,6 +78,7 @@ std::optional<int> AnswerInfoOption(int argc, char** argv, const char* program, 
 }
 
 std::unique_ptr<QApplication> StartApplication(int& argc, char** argv, int failureStatus) {
+  KeepPluginsInTheProgramFolder(argc, argv);
   std::vector<Held> held;
   g_Held = &held;
   g_Program = QFileInfo(QString::fromLocal8Bit(argc > 0 ? argv[0] : "")).completeBaseName().toLocal8Bit();

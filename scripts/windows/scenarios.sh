@@ -85,6 +85,39 @@ case $name in
       done
     done
     echo "version resources: the three programs and both reader libraries say $(rfid_version)"
+    # Each program's manifest: as the user who starts it, per-monitor DPI,
+    # Windows 10 and 11; and Qt's plugins from its folder.
+    for f in "$out/rfid-console-win32"/{rfid-console,rfid-legacy,tqr-sim}.exe; do
+      text=$(strings "$f")
+      for field in 'level="asInvoker"' '>PerMonitorV2<' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'; do
+        grep -qF -- "$field" <<<"$text" || fail "$f's manifest has no $field"
+      done
+    done
+    grep -q '^Plugins=\.' "$out/rfid-console-win32/qt.conf" || fail "no qt.conf naming the program's folder"
+    echo "manifests: asInvoker, PerMonitorV2, Windows 10 and 11 in the three programs; qt.conf beside them"
+    ;;
+
+  planted_plugin)
+    # Another vendor's Qt left QT_PLUGIN_PATH machine-wide: a platform
+    # plugin planted there is never loaded; Qt's plugin log names each file
+    # it loads.
+    planted=$e2e/planted
+    rm -rf "$planted"
+    mkdir -p "$planted/platforms"
+    cp "$bin/platforms/qoffscreen.dll" "$planted/platforms/"
+    quiet wine reg add 'HKCU\Environment' /v QT_PLUGIN_PATH /d "$(winepath -w "$planted")" /f
+    quiet wine reg add 'HKCU\Environment' /v QT_DEBUG_PLUGINS /d 1 /f
+    set +e
+    in_app timeout 60 wine rfid-console.exe 0012345678 x >"$e2e/planted.stdout" 2>"$e2e/planted.stderr"
+    status=$?
+    set -e
+    quiet wine reg delete 'HKCU\Environment' /v QT_PLUGIN_PATH /f
+    quiet wine reg delete 'HKCU\Environment' /v QT_DEBUG_PLUGINS /f
+    loaded=$(grep -ai 'loaded library' "$e2e/planted.stderr" | tr -d '\r' || true)
+    echo "a plugin folder on QT_PLUGIN_PATH: console exit $status; Qt loaded: ${loaded:-nothing it logged}"
+    grep -qi 'planted' <<<"$loaded" && fail "the console loaded a plugin planted on QT_PLUGIN_PATH"
+    grep -qi 'qoffscreen' <<<"$loaded" || fail "Qt's plugin log named no platform plugin: $(tail -n 5 "$e2e/planted.stderr")"
+    [[ $status == 0 ]] || fail "the console exited $status: $(tail -n 3 "$e2e/planted.stderr")"
     ;;
 
   unpacked_write)

@@ -30,3 +30,4 @@ int16_t TQR_CALL tqr_data_transceive_ex(const char *send, char *receive) {
   return 0;
 }
 #endif
+
