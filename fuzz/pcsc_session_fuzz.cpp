@@ -1,9 +1,10 @@
 // Any card answers into the PC/SC session: an ATR, responses of any length
 // with any status word, link faults. A success outcome only ever comes from
-// responses that all ended in 90 00 (90 and any second byte for the beep,
-// which readers use for their LED state), its data is exactly what those
-// responses carried, a read gives 16 bytes, and a write succeeds only after
-// its 16 bytes went out in UPDATE BINARY commands.
+// responses that ended in 90 00 (90 and any second byte for the beep, which
+// readers use for their LED state; key forms refused before the one that
+// served aside), its data is exactly what the read and get-data responses
+// carried, a read gives 16 bytes, and a write succeeds only after its 16
+// bytes went out in UPDATE BINARY commands.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <map>
@@ -122,16 +123,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What each address holds once the updates are done: a block written
     // page by page marks its first page before its data comes last.
     std::map<int, Bytes> updated;
+    // A key load or authenticate refused under one key form is tried under
+    // the next; the last authenticate is the one the data went under.
+    const Sent* lastAuthenticate = nullptr;
     for (const Sent& e : log) {
+      const bool keyStep = e.command.size() > 1 && e.command[0] == 0xFF &&
+                           (e.command[1] == 0x82 || e.command[1] == 0x86);
+      if (keyStep && e.command[1] == 0x86) lastAuthenticate = &e;
+      if (keyStep && &e != &log.back()) continue;
       FUZZ_CHECK(e.response.size() >= 2);
       const std::uint8_t sw1 = e.response[e.response.size() - 2];
       const std::uint8_t sw2 = e.response.back();
       FUZZ_CHECK(sw1 == 0x90);
       if (request.command != Command::Beep) FUZZ_CHECK(sw2 == 0x00);
-      carried.insert(carried.end(), e.response.begin(), e.response.end() - 2);
+      // Only READ BINARY and GET DATA carry the card's bytes; whatever else
+      // a reader puts before 90 00 (a key load's or authenticate's) is not data.
+      const bool reads = e.command.size() > 1 && e.command[0] == 0xFF &&
+                         (e.command[1] == 0xB0 || e.command[1] == 0xCA);
+      if (reads) carried.insert(carried.end(), e.response.begin(), e.response.end() - 2);
       // UPDATE BINARY: FF D6 P1 P2 Lc data
       if (e.command.size() > 5 && e.command[0] == 0xFF && e.command[1] == 0xD6)
         updated[e.command[2] << 8 | e.command[3]] = Bytes(e.command.begin() + 5, e.command.end());
+    }
+    if (lastAuthenticate) {
+      const Bytes& r = lastAuthenticate->response;
+      FUZZ_CHECK(r.size() >= 2 && r[r.size() - 2] == 0x90 && r.back() == 0x00);
     }
     Bytes written;
     for (const auto& [address, bytes] : updated) written.insert(written.end(), bytes.begin(), bytes.end());

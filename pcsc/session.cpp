@@ -349,9 +349,12 @@ Result Session::Execute(const Plan& plan, bool& sent) {
       data.insert(data.end(), body.begin(), body.end());
       for (int page = step.pagesFrom + 1; page < step.pagesFrom + 4; ++page) {
         const Bytes next = Send(ReadBinary(page, 4), false, sent);
-        if (StatusWord(next) != 0x9000 || next.size() < 6)
-          return Fail(Failure::CardError, "page " + std::to_string(page) + ": status word " +
-                                              SwText(StatusWord(next)));
+        const std::string at = "page " + std::to_string(page) + ": ";
+        if (next.size() < 2 || StatusWord(next) != 0x9000)
+          return Fail(Failure::CardError, at + "status word " + SwText(StatusWord(next)));
+        // A page answered with more or fewer bytes than one page is not the page.
+        if (next.size() != 6)
+          return Fail(Failure::CardError, at + std::to_string(next.size() - 2) + " data bytes, expected 4");
         data.insert(data.end(), next.begin(), next.begin() + 4);
       }
       continue;
