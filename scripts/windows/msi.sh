@@ -21,7 +21,7 @@ trap 'rm -rf "$work"' EXIT
 convert "$icons"/{16x16,32x32,48x48,256x256}/apps/rfid-console.png "$work/console.ico"
 # The custom actions that place and remove the tqr_32.dll beside the program.
 i686-w64-mingw32-gcc -shared -O2 -Wall -Wextra -static -s -Wl,--kill-at \
-  -o "$work/actions.dll" "$RFID_ROOT/scripts/windows/reader_library_action.c" -lmsi
+  -D_WIN32_WINNT=0x0601 -o "$work/actions.dll" "$RFID_ROOT/scripts/windows/reader_library_action.c" -lmsi -ladvapi32
 
 # wixl takes paths relative to where it runs.
 ln -s "$stage" "$work/stage"
@@ -34,6 +34,21 @@ printf '\r\n\r\n949\t_ForceCodepage\r\n' >"$work/_ForceCodepage.idt"
 sql() { msibuild "$work/out.msi" -q "$1"; }
 sql "UPDATE \`Shortcut\` SET \`Name\` = 'RFIDCARD.LNK|RFID 카드 등록' WHERE \`Shortcut\` = 'ConsoleShortcut'"
 sql "UPDATE \`LaunchCondition\` SET \`Description\` = '이 프로그램의 더 새로운 버전이 이미 설치되어 있습니다.' WHERE \`Condition\` = 'NOT WIX_DOWNGRADE_DETECTED'"
-sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;READERLIBRARY' WHERE \`Property\` = 'SecureCustomProperties'"
+sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;READERLIBRARY;READERLIBRARYGIVEN' WHERE \`Property\` = 'SecureCustomProperties'"
+# The old version goes inside the new one's transaction, after its files
+# (and before the reader library is placed): a failed upgrade rolls back
+# whole. A rebuild of the same version replaces the installed one.
+sequence=6550
+for action in RemoveExistingProducts RollbackReaderLibrary.Data RollbackReaderLibrary \
+              PlaceReaderLibrary.Data PlaceReaderLibrary CommitReaderLibrary.Data CommitReaderLibrary; do
+  sql "UPDATE \`InstallExecuteSequence\` SET \`Sequence\` = $sequence WHERE \`Action\` = '$action'"
+  sequence=$((sequence + 1))
+done
+# Attributes is part of the Upgrade table's key: the row goes in anew, its
+# upper bound inclusive (256 + 512 + 1 would add the lower).
+read -r code max attributes property < <(msiinfo export "$work/out.msi" Upgrade | tr -d '\r' |
+  awk -F'\t' '$7 == "WIX_UPGRADE_DETECTED" {print $1, $3, $5, $7}')
+sql "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
+sql "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) VALUES ('$code', '$max', $((attributes | 512)), '$property')"
 mv "$work/out.msi" "$out"
 echo "$out"

@@ -208,6 +208,58 @@ case $name in
     [[ $kept == "./tqr_32.dll " && $(placed) == maker ]] || fail "after removal, left: '$kept' ($(placed))"
     quiet wine reg delete 'HKLM\Software\rfid-console' /f /reg:32 || true
     rm -rf "$installed"
+
+    # READERLIBRARY compares without case; another value installs nothing.
+    msiexec_qn /i "$(winepath -w "$msi")" READERLIBRARY=bogus && fail "READERLIBRARY=bogus installed"
+    [[ ! -e $installed && -z $(arp) ]] || fail "READERLIBRARY=bogus left: $(ls "$installed" 2>/dev/null | head -3)"
+    msiexec_qn /i "$(winepath -w "$msi")" READERLIBRARY=PCSC || fail "msiexec /i READERLIBRARY=PCSC"
+    remembered=$(wine reg query 'HKLM\Software\rfid-console' /v ReaderLibrary /reg:32 2>/dev/null | tr -d '\r' |
+                   awk '$1 == "ReaderLibrary" {print $3}')
+    echo "installer: READERLIBRARY=bogus refused; READERLIBRARY=PCSC placed $(placed), remembered '$remembered'"
+    [[ $(placed) == pcsc && $remembered == pcsc ]] || fail "READERLIBRARY=PCSC placed $(placed), remembered '$remembered'"
+    # What was placed is known by its SHA-256 whatever version placed it:
+    # with the version's own copies changed, a removal still takes it.
+    recorded=$(wine reg query 'HKLM\Software\rfid-console' /v ReaderLibrarySha256 /reg:32 2>/dev/null |
+                 tr -d '\r' | awk '$1 == "ReaderLibrarySha256" {print $3}')
+    [[ $recorded == "$(sha256sum "$installed/tqr_32.dll" | cut -c1-64)" ]] ||
+      fail "the registry records '$recorded' for the tqr_32.dll placed"
+    # A rebuild of the same version replaces the installed one.
+    scripts/windows/msi.sh "$out/rfid-console-win32" "$(rfid_version)" "$e2e/rebuilt.msi" >/dev/null 2>&1 ||
+      cp "$msi" "$e2e/rebuilt.msi"
+    msiexec_qn /i "$(winepath -w "$e2e/rebuilt.msi")" || fail "msiexec /i of a same-version rebuild"
+    echo "installer: a same-version rebuild over it: Add/Remove Programs lists '$(arp)'"
+    [[ $(arp) == "$(rfid_version) " ]] || fail "after a same-version rebuild Add/Remove Programs lists '$(arp)'"
+    echo changed >"$installed/sim/tqr_32.dll"
+    echo changed >"$installed/pcsc/tqr_32.dll"
+    msiexec_qn /x "$(winepath -w "$e2e/rebuilt.msi")" || fail "msiexec /x of the rebuild"
+    [[ ! -e $installed/tqr_32.dll ]] || fail "the removal left the tqr_32.dll it placed (recorded by its SHA-256)"
+
+    # Our tqr_32.dll in use (held open as a running console holds it) is
+    # replaced at the next restart, and the install asks for one (3010);
+    # when that cannot be done either, a READERLIBRARY given explicitly
+    # fails the upgrade (1603). Windows then rolls back to the old version
+    # whole (RemoveExistingProducts runs inside the install's transaction);
+    # Wine's msiexec rolls back custom actions only, so that is not checked
+    # here. Wine's exit status reaches us as its low byte.
+    msiexec_qn /i "$(winepath -w "$out/older.msi")" READERLIBRARY=sim || fail "msiexec /i older.msi"
+    hold() { wine "$(winepath -w "$bin/hold_file.exe")" "$(winepath -w "$installed/tqr_32.dll")" 20 & sleep 2; }
+    hold
+    set +e; msiexec_qn /i "$(winepath -w "$msi")" READERLIBRARY=pcsc; later=$?; set -e
+    wait
+    quiet wine reg delete 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations /f ||
+      true
+    rm -f "$installed/tqr_32.dll.new"
+    mkdir -p "$installed/tqr_32.dll.new"
+    hold
+    set +e; msiexec_qn /i "$(winepath -w "$out/newer.msi")" READERLIBRARY=pcsc; failed_upgrade=$?; set -e
+    wait
+    echo "installer: tqr_32.dll in use: msiexec exit $later (3010 is $((3010 % 256))); not replaceable at all:" \
+         "exit $failed_upgrade (1603 is $((1603 % 256)))"
+    ((later == 3010 % 256)) || fail "a tqr_32.dll to replace at the next restart: msiexec exit $later, not 3010"
+    ((failed_upgrade == 1603 % 256)) || fail "an upgrade that could not apply READERLIBRARY: exit $failed_upgrade, not 1603"
+    rm -rf "$installed/tqr_32.dll.new"
+    msiexec_qn /x "$(winepath -w "$msi")" || true
+    quiet wine reg delete 'HKLM\Software\rfid-console' /f /reg:32 || true
     ;;
 
   keyboard)
