@@ -1,8 +1,10 @@
 #include <windows.h>
+#include <sddl.h>
 
 #include <QString>
 #include <QtGlobal>
 #include <cstdio>
+#include <string>
 
 #include "log_output.h"
 
@@ -47,11 +49,45 @@ class WinLogFile final : public LogFile {
 };
 }  // namespace
 
+namespace {
+// The log holds registration numbers: a file we create is its owner's only
+// (a protected DACL with one entry, the user's), whatever the folder would
+// pass on. An existing file keeps its own.
+class OwnerOnly {
+ public:
+  OwnerOnly() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    QByteArray user(int(size), 0);
+    wchar_t* sid = nullptr;
+    if (size && GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+      const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+      ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &m_Descriptor,
+                                                           nullptr);
+      LocalFree(sid);
+    }
+    CloseHandle(token);
+    m_Attributes.lpSecurityDescriptor = m_Descriptor;
+  }
+  ~OwnerOnly() { LocalFree(m_Descriptor); }
+  // Null when the user's SID could not be had: the folder's ACL then applies.
+  SECURITY_ATTRIBUTES* Attributes() { return m_Descriptor ? &m_Attributes : nullptr; }
+
+ private:
+  PSECURITY_DESCRIPTOR m_Descriptor = nullptr;
+  SECURITY_ATTRIBUTES m_Attributes{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+};
+}  // namespace
+
 std::unique_ptr<LogFile> LogFile::Open(const QString& path, QString& why) {
   // Appending only; other processes of the desk append beside us.
+  OwnerOnly ownerOnly;
   const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), FILE_APPEND_DATA,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  ownerOnly.Attributes(), OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     why = LastErrorText();
     return nullptr;

@@ -6,8 +6,9 @@
 # Qt for Windows comes from scripts/windows/qt.sh (built once, then cached).
 # RFID_WINDOWS_TESTS=1 builds the tests as well, with what they run beside:
 # the runtime in the build's bin/, the rig's folder (the release with the
-# PC/SC library as its tqr_32.dll, the rig tools) and an older and a newer
-# installer for the upgrade tests.
+# PC/SC library as its tqr_32.dll, the rig tools), an older, a newer and a
+# same-version installer for the upgrade tests, and a copy of the release
+# and installer signed with a throwaway certificate (build/windows/signed).
 set -euo pipefail
 source "$(dirname "$0")/../lib.sh"
 out=$RFID_ROOT/build/windows
@@ -46,6 +47,19 @@ if [[ ${RFID_WINDOWS_TESTS:-} == 1 ]]; then
   cp "$RFID_ROOT/build/bin/pcsc-rig" "$RFID_ROOT/build/bin/pcsc-hold" "$rig/"
   scripts/windows/msi.sh "$stage" 0.9.0 "$out/older.msi" >/dev/null
   scripts/windows/msi.sh "$stage" 99.0.0 "$out/newer.msi" >/dev/null
+  scripts/windows/msi.sh "$stage" "$version" "$out/rebuilt.msi" >/dev/null
+  # A signed copy of the release, with a throwaway certificate.
+  signed=$out/signed
+  rm -rf "$signed" && mkdir -p "$signed"
+  head -c 18 /dev/urandom | base64 >"$signed/password"
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=RFID Console test signing" \
+    -addext keyUsage=critical,digitalSignature -addext extendedKeyUsage=codeSigning \
+    -keyout "$signed/key.pem" -out "$signed/cert.pem" 2>/dev/null
+  openssl pkcs12 -export -inkey "$signed/key.pem" -in "$signed/cert.pem" -out "$signed/cert.pfx" \
+    -passout "file:$signed/password"
+  cp -r "$stage" "$signed/rfid-console-win32"
+  scripts/windows/sign.sh "$signed/cert.pfx" "$signed/password" "$signed/rfid-console-win32" \
+    "$signed/rfid-console-signed.msi" >/dev/null 2>"$signed/sign.log" || { cat "$signed/sign.log" >&2; exit 1; }
 fi
 echo "$msi"
 echo "$out/rfid-console-win32.zip"

@@ -22,6 +22,8 @@ convert "$icons"/{16x16,32x32,48x48,256x256}/apps/rfid-console.png "$work/consol
 # The custom actions that place and remove the tqr_32.dll beside the program.
 i686-w64-mingw32-gcc -shared -O2 -Wall -Wextra -static -s -Wl,--kill-at \
   -D_WIN32_WINNT=0x0601 -o "$work/actions.dll" "$RFID_ROOT/scripts/windows/reader_library_action.c" -lmsi -ladvapi32
+# A signed release (scripts/windows/sign.sh) signs them as well.
+[[ -z ${RFID_SIGN_CERT:-} ]] || "$RFID_ROOT/scripts/windows/sign.sh" --file "$work/actions.dll"
 
 # wixl takes paths relative to where it runs.
 ln -s "$stage" "$work/stage"

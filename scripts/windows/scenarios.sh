@@ -122,9 +122,14 @@ case $name in
 
   unpacked_write)
     set +e
-    in_app timeout 120 wine rfid-console.exe 0012345678 홍길동 >"$e2e/stdout" 2>"$e2e/stderr"
+    rm -f "$e2e/rfid.log"
+    RFID_LOG_FILE=$(winepath -w "$e2e/rfid.log") in_app timeout 120 wine rfid-console.exe 0012345678 홍길동 \
+      >"$e2e/stdout" 2>"$e2e/stderr"
     status=$?
     set -e
+    # The log file named by RFID_LOG_FILE (its owner-only ACL is not shown:
+    # Wine keeps no file DACLs and answers one of its own making).
+    grep -q "write verified: 0012345678" "$e2e/rfid.log" || fail "no 'write verified' in the log file"
     block=$(block1)
     stdout=$(tr -d '\r' <"$e2e/stdout")
     echo "rfid-console.exe 0012345678 홍길동 (code page $cp): exit $status, stdout '$stdout', block 01 $block"
@@ -224,15 +229,29 @@ case $name in
     [[ $recorded == "$(sha256sum "$installed/tqr_32.dll" | cut -c1-64)" ]] ||
       fail "the registry records '$recorded' for the tqr_32.dll placed"
     # A rebuild of the same version replaces the installed one.
-    scripts/windows/msi.sh "$out/rfid-console-win32" "$(rfid_version)" "$e2e/rebuilt.msi" >/dev/null 2>&1 ||
-      cp "$msi" "$e2e/rebuilt.msi"
-    msiexec_qn /i "$(winepath -w "$e2e/rebuilt.msi")" || fail "msiexec /i of a same-version rebuild"
+    msiexec_qn /i "$(winepath -w "$out/rebuilt.msi")" || fail "msiexec /i of a same-version rebuild"
     echo "installer: a same-version rebuild over it: Add/Remove Programs lists '$(arp)'"
     [[ $(arp) == "$(rfid_version) " ]] || fail "after a same-version rebuild Add/Remove Programs lists '$(arp)'"
     echo changed >"$installed/sim/tqr_32.dll"
     echo changed >"$installed/pcsc/tqr_32.dll"
-    msiexec_qn /x "$(winepath -w "$e2e/rebuilt.msi")" || fail "msiexec /x of the rebuild"
+    msiexec_qn /x "$(winepath -w "$out/rebuilt.msi")" || fail "msiexec /x of the rebuild"
     [[ ! -e $installed/tqr_32.dll ]] || fail "the removal left the tqr_32.dll it placed (recorded by its SHA-256)"
+
+    # The release signed with a throwaway certificate (scripts/windows/sign.sh
+    # in build.sh): every program, library and the MSI verify, and the
+    # signed MSI installs the signed files.
+    signed=$out/signed
+    verify() { osslsigncode verify -CAfile "$signed/cert.pem" -in "$1" >/dev/null 2>&1; }
+    unsigned=()
+    while IFS= read -r -d '' f; do verify "$f" || unsigned+=("${f#"$signed"/}"); done < <(
+      find "$signed/rfid-console-win32" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
+    verify "$signed/rfid-console-signed.msi" || unsigned+=(rfid-console-signed.msi)
+    echo "installer: signed release: ${#unsigned[@]} files without a valid signature ${unsigned[*]}"
+    ((${#unsigned[@]} == 0)) || fail "not signed: ${unsigned[*]}"
+    msiexec_qn /i "$(winepath -w "$signed/rfid-console-signed.msi")" READERLIBRARY=sim || fail "msiexec /i of the signed MSI"
+    verify "$installed/rfid-console.exe" && verify "$installed/tqr_32.dll" ||
+      fail "the signed MSI installed rfid-console.exe or tqr_32.dll without its signature"
+    msiexec_qn /x "$(winepath -w "$signed/rfid-console-signed.msi")" || fail "msiexec /x of the signed MSI"
 
     # Our tqr_32.dll in use (held open as a running console holds it) is
     # replaced at the next restart, and the install asks for one (3010);

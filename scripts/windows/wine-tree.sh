@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The one Wine every Windows test runs under: Debian unstable's, built for
 # the new WoW64 (a 32-bit Windows program runs inside a 64-bit Linux process,
-# so no 32-bit Linux program is needed), with pcscd, vpcd, Xvfb, ctest, the
+# so no 32-bit Linux program is needed), with pcscd, vpcd, Xvfb, ctest, osslsigncode, the
 # Korean locale and fonts, in a tree made with mmdebstrap from this
 # machine's own mirror and cached in ~/.cache/rfid-console, keyed by what
 # goes into it and the Wine version the mirror serves.
@@ -13,7 +13,7 @@
 # checks that.
 # shellcheck shell=bash
 
-RFID_TREE_PACKAGES=wine,wine64,libwine,pcscd,libpcsclite1,vsmartcard-vpcd,locales,fonts-nanum,fonts-dejavu-core,xvfb,xauth,x11-utils,xdotool,imagemagick,unzip,iproute2,procps,openbox,cmake,binutils
+RFID_TREE_PACKAGES=wine,wine64,libwine,pcscd,libpcsclite1,vsmartcard-vpcd,locales,fonts-nanum,fonts-dejavu-core,xvfb,xauth,x11-utils,xdotool,imagemagick,unzip,iproute2,procps,openbox,cmake,binutils,osslsigncode
 # Extra hooks' text counts toward the key: a change makes a new tree.
 RFID_TREE_HOOK='echo "ko_KR.UTF-8 UTF-8" >> "$1/etc/locale.gen"; chroot "$1" locale-gen >/dev/null'
 
