@@ -15,7 +15,8 @@
 #            the Windows platform plugin, start to exit, and the part of it
 #            between the log's "closing" and "ended" (Wine's X11 driver
 #            waiting for a window manager when a window hides), without a
-#            window manager and with one (openbox); count: runs (5). Builds
+#            window manager and with one (openbox), beside a bare Qt
+#            Widgets window's start to exit; count: runs (5). Builds
 #            the release and runs in the Wine tree (scripts/windows/
 #            wine-tree.sh). Only when named.
 # Without a name, the first three in turn.
@@ -30,6 +31,7 @@ case $only in
 esac
 if [[ $only == windows && -z ${RFID_IN_TREE:-} ]]; then
   scripts/windows/build.sh >/dev/null
+  rfid_build_quietly build/windows/tree "building the bare window" minimal-window
   source scripts/windows/wine-tree.sh
   rfid_wine_tree
   rfid_in_tree bench/run.sh "$build" windows ${count:+"$count"}
@@ -122,6 +124,7 @@ windows_bench() (
   trap 'wineserver -k 2>/dev/null || true; rfid_stop_xvfb; rm -rf "$work"' EXIT
   cp -r "$release" "$work/app"
   cp "$work/app/sim/tqr_32.dll" "$work/app/tqr_32.dll"
+  cp "$RFID_ROOT/build/windows/tree/bin/minimal-window.exe" "$work/app/"
   export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
   wineboot -i >/dev/null 2>&1
   wine reg add 'HKCU\Environment' /v QT_MESSAGE_PATTERN /d '%{time hh:mm:ss.zzz} %{message}' /f \
@@ -139,8 +142,12 @@ windows_bench() (
       wm=$!
       sleep 1
     fi
-    : >"$work/exit.times"; : >"$work/close.times"
+    : >"$work/exit.times"; : >"$work/close.times"; : >"$work/bare.times"
     for _ in $(seq 1 "$runs"); do
+      s=$EPOCHREALTIME
+      (cd "$work/app" && wine minimal-window.exe --exit >/dev/null 2>&1)
+      e=$EPOCHREALTIME
+      awk -v e="$e" -v s="$s" 'BEGIN {print e - s}' >>"$work/bare.times"
       s=$EPOCHREALTIME
       (cd "$work/app" && wine rfid-console.exe 0012345678 홍길동 >/dev/null 2>"$work/log")
       e=$EPOCHREALTIME
@@ -150,8 +157,12 @@ windows_bench() (
              / ended, exit status/ {split($1, a, ":"); print a[1] * 3600 + a[2] * 60 + a[3] - c}' \
           >>"$work/close.times"
     done
+    local write bare
+    write=$(median <"$work/exit.times") bare=$(median <"$work/bare.times")
     printf '%s: unattended write, start to exit %.3f s (Linux: about 2.0), of which closing to ended %.3f s\n' \
-      "$desk" "$(median <"$work/exit.times")" "$(median <"$work/close.times")"
+      "$desk" "$write" "$(median <"$work/close.times")"
+    printf '%s: a bare Qt Widgets window, start to exit %.3f s; the write beyond it %.3f s\n' \
+      "$desk" "$bare" "$(awk -v a="$write" -v b="$bare" 'BEGIN {print a - b}')"
   done
   [[ -z $wm ]] || kill "$wm"
 )
