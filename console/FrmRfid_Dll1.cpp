@@ -30,6 +30,10 @@ namespace {
 const QString kNoDevice = QStringLiteral("No Device ---> UBS 를 분리후 다시 삽입해주세요!\"");
 const QString kTitle = QStringLiteral("TQR-USB DLL DEMO / tqr32.dll");
 const QColor kDarkBlue(0, 0, 64);
+// A failure's status line: white on a dark red, not on the success's blue.
+const QColor kFailureRed(139, 0, 0);
+const QString kWriteFailed = QStringLiteral("저장 실패");
+const QString kNoNumber = QStringLiteral("등록번호 없음");
 
 // A refused block or registration number: nothing was sent. The operator's
 // text is Korean, the log's detail English.
@@ -57,6 +61,13 @@ void SetBackground(QWidget* w, const QColor& background, const QColor* text = nu
   if (text) pal.setColor(QPalette::WindowText, *text);
   w->setPalette(pal);
   w->setAutoFillBackground(true);
+}
+
+// A status line's text and the colour it reads in.
+void ShowStatus(QLabel* line, const QString& text) {
+  line->setText(text);
+  const QColor white(Qt::white);
+  SetBackground(line, text == kWriteFailed || text == kNoDevice ? kFailureRed : kDarkBlue, &white);
 }
 
 }  // namespace
@@ -127,12 +138,12 @@ void FrmRfid_Dll1::BuildControls() {
   find(TxtData_Songsin, "TxtData_Songsin"), find(Label2, "Label2"), find(TxtData_SuSin, "TxtData_SuSin");
   find(Label5, "Label5"), find(TxtDiv_Block, "TxtDiv_Block"), find(CmdCall_Test, "CmdCall_Test");
 
-  // The upper panel white on the window's blue, its status lines white on blue.
+  // The upper panel white on the window's blue, its status lines white on
+  // blue, a failure's on dark red.
   Frame2->setTitle(QString());
   Frame2->setFlat(true);
   SetBackground(Frame2, Qt::white);
-  const QColor white(Qt::white);
-  for (QLabel* status : {LabMsg1, LabMsg2}) SetBackground(status, kDarkBlue, &white);
+  for (QLabel* status : {LabMsg1, LabMsg2}) ShowStatus(status, status->text());
   cmdQuit->setIcon(rfid::ui::QuitIcon(Twips(480)));
   cmdQuit->setIconSize(QSize(Twips(480), Twips(480)));
   {
@@ -157,8 +168,8 @@ void FrmRfid_Dll1::SetDefaults() {
   TxtData_Read->setMaxLength(16);
   TxtData_Read->clear();
   CmdTimer->setText(QStringLiteral("0"));
-  LabMsg1->setText(QStringLiteral("Unknown"));
-  LabMsg2->setText(QStringLiteral("대기중"));
+  ShowStatus(LabMsg1, QStringLiteral("Unknown"));
+  ShowStatus(LabMsg2, QStringLiteral("대기중"));
   TxtLen->setText(QString::number(kDefaultDataLength));
   TxtDiv_UID->clear();
   TxtData_Songsin->clear();
@@ -197,6 +208,12 @@ void FrmRfid_Dll1::ConnectHandlers() {
 
 // A dialog ignores a close while it is hidden; the console, asked to close
 // during its load, unloads all the same.
+// Placed where it is described, unless that is off the screen.
+void FrmRfid_Dll1::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  rfid::ui::KeepOnScreen(this);
+}
+
 void FrmRfid_Dll1::closeEvent(QCloseEvent* event) {
   if (!isVisible()) {
     done(QDialog::Rejected);
@@ -309,6 +326,10 @@ QString FrmRfid_Dll1::SendAndShow(const QString& body) {
   TxtData_Songsin->setCursorPosition(0);  // show a frame from its start
   const QString reply = rfid::ui::Transceive(m_Reader, TxtData_Songsin->text());
   TxtData_SuSin->setText(reply.left(reply.indexOf(QChar(u'\0'))));
+  // The reader answered: it is there again, whatever the last device check
+  // found (G_DevMsg keeps what that check said).
+  if (LabMsg1->text() == kNoDevice && rfid::ReaderAnswered(TxtData_SuSin->text().toStdString()))
+    ShowStatus(LabMsg1, kDeviceOk);
   TxtData_SuSin->setCursorPosition(0);
   return TxtData_SuSin->text();
 }
@@ -327,7 +348,7 @@ void FrmRfid_Dll1::CmdDiv_Check_Click() {
   if (m_Closed) return;
   const std::int16_t found = rfid::ui::DeviceFind(m_Reader);
   if (!EnsureLoaded()) return;
-  LabMsg1->setText(found != 0 ? kDeviceOk : kNoDevice);
+  ShowStatus(LabMsg1, found != 0 ? kDeviceOk : kNoDevice);
   G_DevMsg = LabMsg1->text();
 }
 
@@ -376,6 +397,10 @@ QString FrmRfid_Dll1::ReadBlock() {
   m_TickLimit = 5;
   m_TickCount = 0;
   m_LastRead = {block, data};
+  // The status line says whether the card holds a number, as the caller learns it.
+  const bool number = rfid::NumberInBlock(rfid::ui::Utf16View(data), int(G_DataLen)).has_value();
+  if (rfid::ui::ReplyOk(reply) && !number) ShowStatus(LabMsg2, kNoNumber);
+  else if (number && LabMsg2->text() == kNoNumber) ShowStatus(LabMsg2, QStringLiteral("대기중"));
   if (!G_ReadData.isEmpty()) qCInfo(lcConsole).noquote() << "read:" << G_ReadData;
   else qCInfo(lcConsole).noquote() << "read: nothing" << rfid::ui::WhyFailed(reply);
   return data;
@@ -384,7 +409,7 @@ QString FrmRfid_Dll1::ReadBlock() {
 void FrmRfid_Dll1::MarkWriteFailed() {
   m_RunMode = QStringLiteral("WR실패");
   Timer1->stop();
-  LabMsg2->setText(QStringLiteral("저장 실패"));
+  ShowStatus(LabMsg2, kWriteFailed);
 }
 
 void FrmRfid_Dll1::RefuseWrite(const QString& problem, const QString& operatorText) {
@@ -468,7 +493,7 @@ void FrmRfid_Dll1::CmdDiv_WR_Click() {
       rfid::ui::Utf16View(TxtData_WR->text())) {
     CmdDiv_Beep_OK_Click();
     Timer1->stop();
-    LabMsg2->setText(QStringLiteral("정상 저장 OK"));
+    ShowStatus(LabMsg2, QStringLiteral("정상 저장 OK"));
     m_LastVerified = {block, readBack};
     qCInfo(lcConsole).noquote() << "write verified:" << TxtData_WR->text();
     if (m_RunMode == QLatin1String("WR")) cmdQuit_Click();

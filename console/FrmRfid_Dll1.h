@@ -124,6 +124,7 @@ class FrmRfid_Dll1 : public rfid::ui::NoEscapeDialog {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildControls();

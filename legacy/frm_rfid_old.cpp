@@ -180,6 +180,12 @@ void FrmRFID_OLD::setVisible(bool visible) {
   QWidget::setVisible(visible);
 }
 
+// Placed where it is described, unless that is off the screen.
+void FrmRFID_OLD::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  rfid::ui::KeepOnScreen(this);
+}
+
 void FrmRFID_OLD::closeEvent(QCloseEvent* event) {
   m_Closed = true;
   StopLoop();

@@ -86,6 +86,7 @@ class FrmRFID_OLD : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void Send(const QString& frame);

@@ -21,6 +21,22 @@ std::string FailureReply(int reason) {
   return reply;
 }
 
+bool ReaderAnswered(std::string_view reply) {
+  if (ReplyOk(reply)) return true;
+  if (reply.size() < 4 || reply.substr(0, 2) != "4E") return false;
+  switch (HexPairValue(reply.substr(2, 2))) {
+    case int(Failure::NoCard):
+    case int(Failure::OtherKind):
+    case int(Failure::CardError):
+    case int(Failure::Refused):
+    case int(Failure::Lost):
+    case int(Failure::UnknownLayout):
+    case int(Failure::KeyLoad):
+    case int(Failure::NoBeep): return true;
+    default: return false;
+  }
+}
+
 std::string_view OperatorText(std::string_view reply) {
   if (reply.size() < 4 || reply.substr(0, 2) != "4E") return {};
   switch (HexPairValue(reply.substr(2, 2))) {

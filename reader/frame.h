@@ -127,6 +127,11 @@ enum class Failure : std::uint8_t {
   NoBeep = 0x14,   // the reader has no beep the library can sound; nothing sent
 };
 inline std::string FailureReply(Failure why) { return FailureReply(int(why)); }
+// Whether a reply came from a reader that is there: a success, or a failure
+// only a present reader gives (about the card, or the reader's own refusal
+// of a key or a beep); not a missing reader, a timeout, a busy service or a
+// frame refused before it went out.
+bool ReaderAnswered(std::string_view reply);
 // What an operator reads of a failure reply's reason (Korean, UTF-8); empty
 // for a success and for reasons nobody at a desk can act on.
 std::string_view OperatorText(std::string_view reply);

@@ -38,6 +38,7 @@ void FrmTest1::showEvent(QShowEvent* event) {
     rfid::ui::Guarded(this, "Form_Load", [this] { Form_Load(); });
   }
   QDialog::showEvent(event);
+  rfid::ui::KeepOnScreen(this);
 }
 
 void FrmTest1::done(int result) {

@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 #include <algorithm>
 #include <stdexcept>
@@ -19,10 +21,31 @@ QString ControlKey(const char* name, int index) {
 
 namespace {
 
+// A label that draws its text as FitText fits it. Its text stays whole.
+class FittingLabel final : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    const QRect room = contentsRect().adjusted(margin() + 1, margin(), -margin() - 1, -margin());
+    const FittedText fitted = FitText(text(), font(), room.width());
+    if (fitted.shown == text() && fitted.font == font()) {
+      QLabel::paintEvent(event);
+      return;
+    }
+    QFrame::paintEvent(event);  // the frame, without the text
+    QPainter painter(this);
+    painter.setFont(fitted.font);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(room, int(alignment()) | Qt::TextSingleLine, fitted.shown);
+  }
+};
+
 QWidget* Make(const ControlSpec& spec, QWidget* parent) {
   const QString caption = QString::fromUtf8(spec.caption);
   const auto label = [&] {
-    auto* l = new QLabel(caption, parent);
+    auto* l = new FittingLabel(caption, parent);
     l->setTextFormat(Qt::PlainText);
     return l;
   };
@@ -68,6 +91,27 @@ QWidget* Make(const ControlSpec& spec, QWidget* parent) {
 }
 
 }  // namespace
+
+FittedText FitText(const QString& text, QFont font, int width) {
+  const auto fits = [&](const QFont& f) { return QFontMetricsF(f).horizontalAdvance(text) <= width; };
+  if (text.isEmpty() || fits(font)) return {font, text};
+  const qreal points = font.pointSizeF() > 0 ? font.pointSizeF() : QFontInfo(font).pointSizeF();
+  for (qreal p = points - 0.5; p >= kFloorPoints; p -= 0.5) {
+    font.setPointSizeF(p);
+    if (fits(font)) return {font, text};
+  }
+  return {font, QFontMetrics(font).elidedText(text, Qt::ElideRight, width)};
+}
+
+void KeepOnScreen(QWidget* window) {
+  const QScreen* screen = window->screen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QRect frame = window->frameGeometry();
+  const int x = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
+  const int y = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
+  if (x != frame.left() || y != frame.top()) window->move(x, y);
+}
 
 std::vector<QWidget*> BuildLayout(QWidget* window, std::span<const ControlSpec> table) {
   QMap<QString, QWidget*> made;

@@ -4,6 +4,7 @@
 // table (named, inside their parents, no overlaps, the tab order).
 #pragma once
 
+#include <QFont>
 #include <QString>
 #include <span>
 #include <vector>
@@ -46,6 +47,21 @@ QString ControlKey(const char* name, int index);
 // by its row (an array's elements share the name, with an "index"
 // property), placed, captioned and in its font, and chains the tab order.
 // Returns them in the table's order.
+// A text that does not fit a width gets a smaller font, down to a readable
+// floor, and then is cut at its end with an ellipsis: a long name keeps its
+// start, which the operator checks. The labels of every table draw so.
+inline constexpr qreal kFloorPoints = 7;
+struct FittedText {
+  QFont font;
+  QString shown;
+};
+FittedText FitText(const QString& text, QFont font, int width);
+
+// Moves a window that reaches past its screen's available area back inside
+// it (its top-left corner kept inside when it is larger); one that fits
+// stays where it was placed.
+void KeepOnScreen(QWidget* window);
+
 std::vector<QWidget*> BuildLayout(QWidget* window, std::span<const ControlSpec> table);
 
 }  // namespace rfid::ui

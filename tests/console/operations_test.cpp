@@ -169,6 +169,47 @@ TEST_F(ConsoleTest, WriteIsVerifiedByReadingTheBlockBack) {
   }
 }
 
+// The status lines agree with the caller: a failure reads as one (white on
+// dark red), a blank card says it holds no number, and a reader that answers
+// again clears the no-device line (G_DevMsg keeps the device check's word).
+TEST_F(ConsoleTest, TheStatusLinesSayTheOutcome) {
+  const QString noDevice = "No Device ---> UBS 를 분리후 다시 삽입해주세요!\"";
+  const QColor blue(0, 0, 64), red(139, 0, 0);
+  const struct {
+    const char* name;
+    bool deviceAtLoad, deviceLater, writesStick;
+    QString write, line1, line2;  // write: the number written, empty for a READ
+    QColor colour2;
+  } cases[] = {
+      {"verified, reader plugged back", false, true, true, "12345", "Device 연결 OK", "정상 저장 OK", blue},
+      {"not verified", true, true, false, "12345", "Device 연결 OK", "저장 실패", red},
+      {"no reader", false, false, true, "12345", noDevice, "저장 실패", red},
+      {"READ of a blank card", true, true, true, "", "Device 연결 OK", "등록번호 없음", blue},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    reader.card = {};
+    reader.device = c.deviceAtLoad;
+    console = std::make_unique<FrmRfid_Dll1>(reader);
+    Load();
+    reader.device = c.deviceLater;
+    reader.card.writesStick = c.writesStick;
+    console->TxtData_WR->setText(c.write);
+    if (c.write.isEmpty()) console->CmdDiv_Read_Click();
+    else console->CmdDiv_WR_Click();
+    EXPECT_EQ(console->LabMsg1->text(), c.line1);
+    EXPECT_EQ(console->LabMsg1->palette().color(QPalette::Window), c.line1 == noDevice ? red : blue);
+    EXPECT_EQ(G_DevMsg, c.deviceAtLoad ? "Device 연결 OK" : noDevice);
+    EXPECT_EQ(console->LabMsg2->text(), c.line2);
+    EXPECT_EQ(console->LabMsg2->palette().color(QPalette::Window), c.colour2);
+    EXPECT_EQ(console->LabMsg2->palette().color(QPalette::WindowText), QColor(Qt::white));
+  }
+  // A number read afterwards puts the waiting text back.
+  reader.card.blocks[1] = "0000012345AAAAAA2020202020202020";
+  console->CmdDiv_Read_Click();
+  EXPECT_EQ(console->LabMsg2->text(), "대기중");
+}
+
 // A message pumped during the write's exchange can close the console: the
 // read box left by an earlier read must not verify the write then.
 TEST_F(ConsoleTest, AWriteIsVerifiedOnlyByTheReadItMakes) {

@@ -1,6 +1,7 @@
 #include <QImage>
 #include <QGroupBox>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTest>
 
 #include "console_fixture.h"
@@ -51,6 +52,31 @@ TEST_F(ConsoleTest, WindowShowsTheUpperPanelAndHidesTheLowerGroupBelowIt) {
   // The frame can be enlarged to reach the lower group.
   EXPECT_LT(console->minimumHeight(), console->Frame1->geometry().bottom());
   EXPECT_GT(console->maximumHeight(), console->Frame1->geometry().bottom());
+}
+
+// The name is the operator's guard against the wrong patient's card: ten
+// syllables read whole, a longer name keeps its start and loses its end.
+TEST_F(ConsoleTest, ALongNameKeepsItsStart) {
+  const int width = console->LabName->contentsRect().width() - 2;
+  const QFont font = console->LabName->font();
+  const auto ten = rfid::ui::FitText("남궁민수아름다운이름", font, width);
+  EXPECT_EQ(ten.shown, "남궁민수아름다운이름");
+  EXPECT_GE(ten.font.pointSizeF(), rfid::ui::kFloorPoints);
+  const auto longer = rfid::ui::FitText("남궁민수아름다운이름남궁민수아름다운이름", font, width);
+  EXPECT_TRUE(longer.shown.startsWith("남궁민수")) << longer.shown.toStdString();
+  EXPECT_TRUE(longer.shown.endsWith(QChar(0x2026))) << longer.shown.toStdString();
+}
+
+// Wherever it is put, a shown window lies inside its screen's available area.
+TEST_F(ConsoleTest, TheWindowStaysOnTheScreen) {
+  const QRect area = console->screen()->availableGeometry();
+  for (const QPoint at : {area.bottomRight(), QPoint(-5000, -5000)}) {
+    console->move(at);
+    console->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(console.get()));
+    EXPECT_TRUE(area.contains(console->frameGeometry())) << console->frameGeometry().x();
+    console->hide();
+  }
 }
 
 TEST_F(ConsoleTest, TheClientAreasCornerIsPlacedNotTheFrames) {

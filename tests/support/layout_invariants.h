@@ -45,6 +45,10 @@ inline void ExpectLayoutHolds(QWidget* window, std::span<const ui::ControlSpec> 
                                    ui::Twips(row.height)));
     if (!qobject_cast<QLineEdit*>(w)) EXPECT_EQ(TextOf(w).toStdString(), row.caption);
     if (row.font) EXPECT_EQ(w->font().family().toStdString(), row.font);
+    // A label's caption reads whole at its font (smaller, if need be).
+    if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty()) {
+      EXPECT_EQ(ui::FitText(l->text(), l->font(), l->contentsRect().width() - 2).shown, l->text());
+    }
     if (row.tab >= 0) tabbed[row.tab] = w;
     if (row.overlaps) continue;
     if (row.parent)

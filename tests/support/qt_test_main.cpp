@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include "single_instance.h"
 
@@ -9,6 +11,17 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   // Listing the tests at build time happens without the tests' environment.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The offscreen screen as a desk's (1920 x 1080 at 96 dpi), not Qt's 800 x 600.
+  QTemporaryDir screens;
+  if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && screens.isValid()) {
+    QFile config(screens.filePath("screens.json"));
+    if (config.open(QIODevice::WriteOnly) &&
+        config.write(R"({"screens": [{"name": "desk", "x": 0, "y": 0, "width": 1920, "height": 1080,
+                         "logicalDpi": 96, "logicalBpp": 32, "dpr": 1}]})") > 0) {
+      config.close();
+      qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+    }
+  }
   // As the program does: a runtime folder of the user's own, so that Qt does
   // not warn of none (as root, say, with no session).
   SingleInstance::SetRuntimeFolder();
