@@ -144,7 +144,7 @@ void FrmRfid_Dll1::BuildControls() {
   Frame2->setFlat(true);
   SetBackground(Frame2, Qt::white);
   for (QLabel* status : {LabMsg1, LabMsg2}) ShowStatus(status, status->text());
-  cmdQuit->setIcon(rfid::ui::QuitIcon(Twips(480)));
+  cmdQuit->setIcon(rfid::ui::QuitIcon());
   cmdQuit->setIconSize(QSize(Twips(480), Twips(480)));
   {
     // The lower group keeps the system's colours, set explicitly, or it

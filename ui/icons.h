@@ -15,7 +15,8 @@ namespace rfid::ui {
 void PaintConsoleIcon(QPainter& p, int size);
 // The console's icon at 16, 32 and 48 pixels.
 QIcon ConsoleIcon();
-// A door with an arrow leaving it, for the close button.
-QIcon QuitIcon(int size);
+// A door with an arrow leaving it, for the close button, painted at the
+// size and pixel ratio it is shown at.
+QIcon QuitIcon();
 
 }  // namespace rfid::ui

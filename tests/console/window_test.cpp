@@ -16,6 +16,10 @@ TEST_F(ConsoleTest, TheWindowIsItsLayoutTable) {
   EXPECT_EQ(console->windowTitle(), "TQR-USB DLL DEMO / tqr32.dll");
   for (int size : {16, 32, 48}) EXPECT_FALSE(console->windowIcon().pixmap(size, size).isNull());
   for (auto* l : console->findChildren<QLabel*>()) EXPECT_EQ(l->focusPolicy(), Qt::NoFocus);
+  // The close button's picture is as sharp as the screen at 150 % and 200 %.
+  for (qreal ratio : {1.0, 1.5, 2.0})
+    EXPECT_EQ(console->cmdQuit->icon().pixmap(console->cmdQuit->iconSize(), ratio).size(),
+              console->cmdQuit->iconSize() * ratio);
 }
 
 // The icon theme's files the package installs are painted by the window's
