@@ -126,6 +126,9 @@ std::vector<QWidget*> BuildLayout(QWidget* window, std::span<const ControlSpec> 
     if (spec.overlaps) w->setProperty("overlaps", true);
     if (spec.font) w->setFont(Font(QString::fromUtf8(spec.font), spec.points, spec.bold));
     PlaceTwips(w, spec.left, spec.top, spec.width, spec.height);
+    // A button's caption too wide for it is drawn smaller rather than cut
+    // on both sides (the frame's two pixels a side kept clear).
+    if (auto* b = qobject_cast<QPushButton*>(w)) b->setFont(FitText(b->text(), b->font(), b->width() - 4).font);
     if (spec.tab >= 0) {
       w->setFocusPolicy(Qt::StrongFocus);
       tabbed.emplace_back(spec.tab, w);

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <map>
 #include <set>
 #include <span>
@@ -48,6 +49,9 @@ inline void ExpectLayoutHolds(QWidget* window, std::span<const ui::ControlSpec> 
     // A label's caption reads whole at its font (smaller, if need be).
     if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty()) {
       EXPECT_EQ(ui::FitText(l->text(), l->font(), l->contentsRect().width() - 2).shown, l->text());
+    }
+    if (auto* b = qobject_cast<QPushButton*>(w)) {
+      EXPECT_LE(QFontMetrics(b->font()).horizontalAdvance(QString(b->text()).remove('&')), b->width() - 4);
     }
     if (row.tab >= 0) tabbed[row.tab] = w;
     if (row.overlaps) continue;
