@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QToolButton>
 #include <algorithm>
 #include <stdexcept>
@@ -39,6 +41,24 @@ class FittingLabel final : public QLabel {
     painter.setFont(fitted.font);
     painter.setPen(palette().color(foregroundRole()));
     painter.drawText(room, int(alignment()) | Qt::TextSingleLine, fitted.shown);
+  }
+};
+
+// A button whose caption is too wide for it draws the caption smaller
+// rather than cut on both sides (its frame's two pixels a side kept clear),
+// with the font it has when it paints: a style or a screen may change it.
+class FittingButton final : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    painter.drawControl(QStyle::CE_PushButtonBevel, option);
+    painter.setFont(FitText(text(), font(), width() - 4).font);
+    painter.drawControl(QStyle::CE_PushButtonLabel, option);
   }
 };
 
@@ -76,7 +96,7 @@ QWidget* Make(const ControlSpec& spec, QWidget* parent) {
       return e;
     }
     case ControlKind::Button: {
-      auto* b = new QPushButton(caption, parent);
+      auto* b = new FittingButton(caption, parent);
       b->setAutoDefault(false);
       return b;
     }
@@ -126,9 +146,6 @@ std::vector<QWidget*> BuildLayout(QWidget* window, std::span<const ControlSpec> 
     if (spec.overlaps) w->setProperty("overlaps", true);
     if (spec.font) w->setFont(Font(QString::fromUtf8(spec.font), spec.points, spec.bold));
     PlaceTwips(w, spec.left, spec.top, spec.width, spec.height);
-    // A button's caption too wide for it is drawn smaller rather than cut
-    // on both sides (the frame's two pixels a side kept clear).
-    if (auto* b = qobject_cast<QPushButton*>(w)) b->setFont(FitText(b->text(), b->font(), b->width() - 4).font);
     if (spec.tab >= 0) {
       w->setFocusPolicy(Qt::StrongFocus);
       tabbed.emplace_back(spec.tab, w);
