@@ -2,8 +2,8 @@
 
 using K = rfid::ui::ControlKind;
 
-std::span<const rfid::ui::ControlSpec> ConsoleLayout() {
-  static const rfid::ui::ControlSpec kTable[] = {
+std::span<const rfid::ui::ControlRow> ConsoleLayout() {
+  static const rfid::ui::ControlRow kTable[] = {
       // name, kind, parent, left, top, width, height, caption, font, points, bold, tab
       // The upper panel: what an operator needs.
       {"Frame2", K::Group, nullptr, 120, 120, 7095, 2535},

@@ -11,4 +11,4 @@
 inline constexpr int kConsoleLeft = 5100, kConsoleTop = 5475;
 inline constexpr int kConsoleWidth = 7350, kConsoleHeight = 2790;
 
-std::span<const rfid::ui::ControlSpec> ConsoleLayout();
+std::span<const rfid::ui::ControlRow> ConsoleLayout();

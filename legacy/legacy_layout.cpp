@@ -4,10 +4,10 @@ namespace rfid::legacy {
 
 using K = ui::ControlKind;
 
-std::span<const ui::ControlSpec> LegacyLayout() {
+std::span<const ui::ControlRow> LegacyLayout() {
   constexpr const char* kGulim = "굴림";
   // name, kind, parent, left, top, width, height, caption, font, points, bold, tab, index, overlaps
-  static const ui::ControlSpec kTable[] = {
+  static const ui::ControlRow kTable[] = {
       // The control array of the two group frames: 0 "Read", 1 "Write".
       {"Frame", K::Group, nullptr, 120, 120, 4215, 1455, "Read", nullptr, 0, false, -1, 0},
       {"Frame", K::Group, nullptr, 120, 1800, 4215, 1815, "Write", nullptr, 0, false, -1, 1},

@@ -9,6 +9,6 @@ namespace rfid::legacy {
 
 inline constexpr int kLegacyWidth = 4545, kLegacyHeight = 6750;  // twips
 
-std::span<const ui::ControlSpec> LegacyLayout();
+std::span<const ui::ControlRow> LegacyLayout();
 
 }  // namespace rfid::legacy

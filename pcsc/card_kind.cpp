@@ -11,8 +11,9 @@ namespace {
 constexpr std::array<std::uint8_t, 5> kPcscRid = {0xA0, 0x00, 0x00, 0x03, 0x06};
 
 constexpr std::uint8_t kStandard14443A3 = 0x03;
-// ISO 15693 parts 1 to 4. Readers give storage cards (ICODE, Tag-it, ...)
-// part 3 or 4; an iCLASS badge comes as part 2 on OMNIKEY readers.
+// Standard bytes 09 to 0C name the four layers of ISO 15693. Readers give
+// storage cards (ICODE, Tag-it, ...) 0B or 0C; an iCLASS badge comes as 0A
+// on OMNIKEY readers.
 constexpr std::uint8_t kStandard15693First = 0x09;
 constexpr std::uint8_t kStandard15693Last = 0x0C;
 constexpr std::uint8_t kStandard15693Storage = 0x0B;

@@ -8,7 +8,7 @@ namespace {
 
 // The forms the makers' manuals give, most readers' first.
 constexpr std::array<KeyForm, 4> kForms = {{
-    {0x00, 0x00, 0x00, false},  // volatile slot 00: PC/SC part 3; ACS ACR122U, ACR1252U; Feitian
+    {0x00, 0x00, 0x00, false},  // volatile slot 00, the PC/SC storage-card form; ACS ACR122U, ACR1252U; Feitian
     {0x00, 0x20, 0x20, false},  // ACS ACR128x: 20 is the volatile session key, 00-1F EEPROM
     {0x00, 0x60, 0x01, false},  // Identiv uTrust / SCM: P2 the key type, the key then number 01
     {0x20, 0x00, 0x00, true},   // HID OMNIKEY: volatile load answered 69 86; non-volatile slot 00

@@ -10,4 +10,4 @@
 inline constexpr int kTestWindowLeft = 5580, kTestWindowTop = 3960;
 inline constexpr int kTestWindowWidth = 6825, kTestWindowHeight = 1125;
 
-std::span<const rfid::ui::ControlSpec> TestWindowLayout();
+std::span<const rfid::ui::ControlRow> TestWindowLayout();

@@ -62,14 +62,14 @@ class FittingButton final : public QPushButton {
   }
 };
 
-QWidget* Make(const ControlSpec& spec, QWidget* parent) {
-  const QString caption = QString::fromUtf8(spec.caption);
+QWidget* Make(const ControlRow& row, QWidget* parent) {
+  const QString caption = QString::fromUtf8(row.caption);
   const auto label = [&] {
     auto* l = new FittingLabel(caption, parent);
     l->setTextFormat(Qt::PlainText);
     return l;
   };
-  switch (spec.kind) {
+  switch (row.kind) {
     case ControlKind::Group: return new QGroupBox(caption, parent);
     case ControlKind::Label: return label();
     case ControlKind::BorderedLabel: {
@@ -92,7 +92,7 @@ QWidget* Make(const ControlSpec& spec, QWidget* parent) {
     case ControlKind::Box:
     case ControlKind::ReadOnlyBox: {
       auto* e = new QLineEdit(caption, parent);
-      e->setReadOnly(spec.kind == ControlKind::ReadOnlyBox);
+      e->setReadOnly(row.kind == ControlKind::ReadOnlyBox);
       return e;
     }
     case ControlKind::Button: {
@@ -133,24 +133,24 @@ void KeepOnScreen(QWidget* window) {
   if (x != frame.left() || y != frame.top()) window->move(x, y);
 }
 
-std::vector<QWidget*> BuildLayout(QWidget* window, std::span<const ControlSpec> table) {
+std::vector<QWidget*> BuildLayout(QWidget* window, std::span<const ControlRow> table) {
   QMap<QString, QWidget*> made;
   std::vector<QWidget*> controls;
   std::vector<std::pair<int, QWidget*>> tabbed;
-  for (const ControlSpec& spec : table) {
-    QWidget* parent = spec.parent ? made.value(QString::fromLatin1(spec.parent)) : window;
-    if (!parent) throw std::logic_error(std::string("layout: no parent ") + spec.parent);
-    QWidget* w = Make(spec, parent);
-    w->setObjectName(QString::fromLatin1(spec.name));
-    if (spec.index >= 0) w->setProperty("index", spec.index);
-    if (spec.overlaps) w->setProperty("overlaps", true);
-    if (spec.font) w->setFont(Font(QString::fromUtf8(spec.font), spec.points, spec.bold));
-    PlaceTwips(w, spec.left, spec.top, spec.width, spec.height);
-    if (spec.tab >= 0) {
+  for (const ControlRow& row : table) {
+    QWidget* parent = row.parent ? made.value(QString::fromLatin1(row.parent)) : window;
+    if (!parent) throw std::logic_error(std::string("layout: no parent ") + row.parent);
+    QWidget* w = Make(row, parent);
+    w->setObjectName(QString::fromLatin1(row.name));
+    if (row.index >= 0) w->setProperty("index", row.index);
+    if (row.overlaps) w->setProperty("overlaps", true);
+    if (row.font) w->setFont(Font(QString::fromUtf8(row.font), row.points, row.bold));
+    PlaceTwips(w, row.left, row.top, row.width, row.height);
+    if (row.tab >= 0) {
       w->setFocusPolicy(Qt::StrongFocus);
-      tabbed.emplace_back(spec.tab, w);
+      tabbed.emplace_back(row.tab, w);
     }
-    made.insert(ControlKey(spec.name, spec.index), w);
+    made.insert(ControlKey(row.name, row.index), w);
     controls.push_back(w);
   }
   std::sort(tabbed.begin(), tabbed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -24,7 +24,7 @@ enum class ControlKind {
   ToolButton,     // a button with a picture above its caption
 };
 
-struct ControlSpec {
+struct ControlRow {
   const char* name;
   ControlKind kind;
   const char* parent;  // a control's name, "Name(1)" for an array's element; nullptr: the window
@@ -62,6 +62,6 @@ FittedText FitText(const QString& text, QFont font, int width);
 // stays where it was placed.
 void KeepOnScreen(QWidget* window);
 
-std::vector<QWidget*> BuildLayout(QWidget* window, std::span<const ControlSpec> table);
+std::vector<QWidget*> BuildLayout(QWidget* window, std::span<const ControlRow> table);
 
 }  // namespace rfid::ui

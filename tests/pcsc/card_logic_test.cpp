@@ -50,7 +50,7 @@ TEST(CardKind, FromAtr) {
       {"14443A, no name", StorageAtr(0x03, 0x0000), Standard::Iso14443A, Memory::Unknown, 0},
       {"MIFARE Plus SL1 2K", StorageAtr(0x03, 0x0036), Standard::Iso14443A, Memory::Classic, 128},
       {"MIFARE Plus SL1 4K", StorageAtr(0x03, 0x0037), Standard::Iso14443A, Memory::Classic, 256},
-      // Parts 1 and 2 are no storage card's; iCLASS (PicoPass) comes as 0A.
+      // 09 and 0A are no storage card's; iCLASS (PicoPass) comes as 0A.
       {"15693, standard byte 09", StorageAtr(0x09, 0x0000), Standard::Iso15693, Memory::Unknown, 0},
       {"iCLASS on OMNIKEY", StorageAtr(0x0A, 0x001C), Standard::Iso15693, Memory::Unknown, 0},
       {"iCLASS, standard byte 0B", StorageAtr(0x0B, 0x0017), Standard::Iso15693, Memory::Unknown, 0},

@@ -78,7 +78,7 @@ TEST_F(RigTest, DetectEachKind) {
     EXPECT_EQ(Send(row.body), row.reply);
     Remove(card);
   }
-  // Readers name ISO 15693 by any of its four parts.
+  // Readers name ISO 15693 by any of its four standard bytes.
   for (std::uint8_t standard : {0x09, 0x0A, 0x0B, 0x0C}) {
     SCOPED_TRACE(int(standard));
     VirtualCard& card = NewCard(CardType::Iso15693);

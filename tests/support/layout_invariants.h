@@ -27,7 +27,7 @@ inline QString TextOf(QWidget* w) {
 
 // Each row's control under its name and parent, placed and captioned as the
 // row says; inside its parent and over no sibling, unless described so; Tab through the rows' tab order and round again.
-inline void ExpectLayoutHolds(QWidget* window, std::span<const ui::ControlSpec> table) {
+inline void ExpectLayoutHolds(QWidget* window, std::span<const ui::ControlRow> table) {
   std::map<QString, QWidget*> byKey;
   std::map<int, QWidget*> tabbed;
   for (QWidget* w : window->findChildren<QWidget*>()) {
@@ -35,8 +35,8 @@ inline void ExpectLayoutHolds(QWidget* window, std::span<const ui::ControlSpec> 
     byKey[ui::ControlKey(w->objectName().toLatin1().constData(), index.isValid() ? index.toInt() : -1)] = w;
   }
   std::set<QWidget*> rows;
-  for (const ui::ControlSpec& row : table) rows.insert(byKey[ui::ControlKey(row.name, row.index)]);
-  for (const ui::ControlSpec& row : table) {
+  for (const ui::ControlRow& row : table) rows.insert(byKey[ui::ControlKey(row.name, row.index)]);
+  for (const ui::ControlRow& row : table) {
     const QString key = ui::ControlKey(row.name, row.index);
     SCOPED_TRACE(key.toStdString());
     QWidget* w = byKey[key];
