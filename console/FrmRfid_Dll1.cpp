@@ -397,7 +397,8 @@ QString FrmRfid_Dll1::ReadBlock() {
   m_TickLimit = 5;
   m_TickCount = 0;
   m_LastRead = {block, data};
-  // The status line says whether the card holds a number, as the caller learns it.
+  // A block that answers but holds no number of the read's length (a blank
+  // card, a lost write) says so, instead of waiting over its zeros.
   const bool number = rfid::NumberInBlock(rfid::ui::Utf16View(data), int(G_DataLen)).has_value();
   if (rfid::ui::ReplyOk(reply) && !number) ShowStatus(LabMsg2, kNoNumber);
   else if (number && LabMsg2->text() == kNoNumber) ShowStatus(LabMsg2, QStringLiteral("대기중"));
