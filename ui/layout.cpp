@@ -113,11 +113,16 @@ QWidget* Make(const ControlRow& row, QWidget* parent) {
 }  // namespace
 
 FittedText FitText(const QString& text, QFont font, int width) {
-  const auto fits = [&](const QFont& f) { return QFontMetricsF(f).horizontalAdvance(text) <= width; };
+  // The wider of the exact and the whole-pixel measure: on a scaled screen
+  // (Windows at 150 %) the whole-pixel one can be the wider, and so drawn.
+  const auto fits = [&](const QFont& f) {
+    return std::max<qreal>(QFontMetricsF(f).horizontalAdvance(text), QFontMetrics(f).horizontalAdvance(text)) <=
+           width;
+  };
   if (text.isEmpty() || fits(font)) return {font, text};
   const qreal points = font.pointSizeF() > 0 ? font.pointSizeF() : QFontInfo(font).pointSizeF();
-  for (qreal p = points - 0.5; p >= kFloorPoints; p -= 0.5) {
-    font.setPointSizeF(p);
+  for (qreal p = points - 0.5; p > kFloorPoints - 0.5; p -= 0.5) {
+    font.setPointSizeF(std::max(p, kFloorPoints));  // half points down, the floor itself last
     if (fits(font)) return {font, text};
   }
   return {font, QFontMetrics(font).elidedText(text, Qt::ElideRight, width)};

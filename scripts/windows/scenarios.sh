@@ -24,13 +24,8 @@ in_app() { (cd "$app" && TQR_SIM_STATE=$(winepath -w "$state") exec "$@"); }
 block1() { in_app timeout 60 wine tqr-sim.exe block 1 2>&1 | tr -d '\r'; }
 # Wine hands a program no QT_ variable from here: they go through the
 # prefix's user environment.
-platform() {
-  if [[ $1 == offscreen ]]; then
-    quiet wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f
-  else
-    quiet wine reg delete 'HKCU\Environment' /v QT_QPA_PLATFORM /f || true
-  fi
-}
+# Named also for windows: a test program takes offscreen when none is named.
+platform() { quiet wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d "$1" /f; }
 # Xvfb on display $1 for the tests after it, until stop_display; Wine picks
 # its display driver when its server starts, so the server starts again.
 start_display() {
@@ -328,6 +323,29 @@ case $name in
     [[ ! -s $e2e/second.stdout ]] || fail "a second copy printed something"
     [[ $block == 0012345678AAAAAA* ]] || fail "a second copy changed block 01: $block"
     [[ $status1 == 0 ]] || fail "the running console, closed by WM_CLOSE, exited $status1: $(tail -n 3 "$e2e/first.stderr")"
+    ;;
+
+  scaled_desk)
+    # The windows at 150 % as Windows scales them (LogPixels 144) on the
+    # Windows platform plugin, on a 1920 x 1080 and a 1366 x 768 screen: the
+    # desk table's rows (tests/ui) with the prefix's fonts.
+    dpi() {
+      local key
+      for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+        quiet wine reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f
+      done
+    }
+    platform windows
+    dpi 144
+    trap 'stop_display; dpi 96; quiet wineserver -w; platform offscreen' EXIT
+    for screen in 1920x1080 1366x768; do
+      start_display :56 "${screen}x24"
+      log=$out/scaled-$screen.log
+      (cd "$bin" && timeout 120 wine on_screen_tests.exe --scale=1.5 --screen="$screen") >"$log" 2>&1 ||
+        fail "the windows at 150 % on $screen: $(grep -A3 Failure "$log" | head -n 20 | tr -d '\r')"
+      echo "150 % on $screen: $(grep -c '^\[       OK' "$log") of 1 passed"
+      stop_display
+    done
     ;;
 
   rig_start)
