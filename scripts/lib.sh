@@ -15,7 +15,7 @@ cd "$RFID_ROOT"
 RFID_BUILD_PACKAGES=(cmake g++ make pkg-config qt6-base-dev libgl-dev libpcsclite-dev
                      fonts-lexi-gulim)
 RFID_TEST_PACKAGES=(libgtest-dev libgmock-dev iproute2 pcscd vsmartcard-vpcd dpkg-dev
-                    xvfb xauth x11-utils imagemagick x11-apps)
+                    xvfb xauth x11-utils imagemagick x11-apps openbox)
 RFID_PACKAGES=("${RFID_BUILD_PACKAGES[@]}" "${RFID_TEST_PACKAGES[@]}")
 
 # The project's version, as CMakeLists.txt's project() gives it.

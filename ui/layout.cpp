@@ -1,6 +1,7 @@
 #include "layout.h"
 
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
@@ -128,7 +129,9 @@ FittedText FitText(const QString& text, QFont font, int width) {
   return {font, QFontMetrics(font).elidedText(text, Qt::ElideRight, width)};
 }
 
-void KeepOnScreen(QWidget* window) {
+namespace {
+
+void MoveInside(QWidget* window) {
   const QScreen* screen = window->screen();
   if (!screen) return;
   const QRect area = screen->availableGeometry();
@@ -136,6 +139,39 @@ void KeepOnScreen(QWidget* window) {
   const int x = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
   const int y = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
   if (x != frame.left() || y != frame.top()) window->move(x, y);
+}
+
+// On X11 a window's frame is known only once the window manager has framed
+// it, after the window is shown: the window is moved inside again then, once.
+class InsideOnceFramed final : public QObject {
+ public:
+  explicit InsideOnceFramed(QWidget* window) : QObject(window) {
+    setObjectName(QStringLiteral("rfid-inside-once-framed"));
+    window->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* window = static_cast<QWidget*>(watched);
+    // Its first paint comes after the framing. Move events do not serve: a
+    // window manager may frame a window without moving it, and the move of
+    // the reparenting says 0,0 for a moment. A frame not yet around the
+    // window is not yet placed.
+    const QRect frame = window->frameGeometry();
+    if (event->type() == QEvent::Paint && frame != window->geometry() && frame.contains(window->geometry())) {
+      window->removeEventFilter(this);
+      deleteLater();
+      MoveInside(window);
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+void KeepOnScreen(QWidget* window) {
+  MoveInside(window);
+  if (window->frameGeometry() == window->geometry() && QGuiApplication::platformName() == u"xcb" &&
+      !window->findChild<QObject*>(QStringLiteral("rfid-inside-once-framed"), Qt::FindDirectChildrenOnly))
+    new InsideOnceFramed(window);
 }
 
 std::vector<QWidget*> BuildLayout(QWidget* window, std::span<const ControlRow> table) {
