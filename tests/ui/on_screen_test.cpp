@@ -33,7 +33,7 @@ void ExpectOnScreen(QWidget* window, std::span<const rfid::ui::ControlRow> table
     const bool fits = frame.width() <= area.width() && frame.height() <= area.height();
     return fits ? area.contains(frame) : area.contains(frame.topLeft());
   };
-  QTest::qWaitFor(inside, 3000);
+  QTest::qWaitFor(inside, 5000);
   const QRect frame = window->frameGeometry();
   EXPECT_TRUE(inside()) << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
   if (given && area.contains(frame.translated(*given - window->geometry().topLeft())))
